@@ -1,0 +1,3 @@
+// Placeholder: the driver is being written.
+#include "driver/show.h"
+int show_main() { return 0; }

@@ -1,0 +1,32 @@
+// The offline host: the platform face over a simulated clock, for tests and the capture tool.
+// Frames go to a sink instead of a window; the clock advances with the frame count.
+#pragma once
+#include <cstdint>
+
+struct OfflineFrame {
+  const uint32_t* pixels;  // logical width x height, 0x00RRGGBB
+  int width;
+  int height;
+  int64_t index;           // 0 for the first presented frame
+  int64_t time_us;         // simulated time at which the frame is shown
+};
+
+using OfflineSink = void (*)(const OfflineFrame& frame, void* user);
+// Called whenever simulated time moves forward (at start-up and after every present), so the
+// audio half can mix what the device would have consumed by then.
+using OfflineTimeListener = void (*)(int64_t time_us, void* user);
+
+struct OfflineConfig {
+  int fps = 60;                    // presented frames per simulated second
+  int64_t frame_limit = -1;        // video_poll reports quit once this many frames were shown; -1 = never
+  OfflineSink sink = nullptr;
+  void* sink_user = nullptr;
+  OfflineTimeListener time_listener = nullptr;
+  void* time_listener_user = nullptr;
+  bool fail_init = false;          // video_init fails (tests the "GFX failure" path)
+};
+
+// Set before video_init; resets the simulated clock and the frame count.
+void offline_configure(const OfflineConfig& config);
+int64_t offline_frames_presented();
+int64_t offline_time_us();

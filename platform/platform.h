@@ -1,0 +1,20 @@
+// The platform face: window, presentation, events and the timeline clock.
+// Two hosts implement it, chosen at link time: the SDL window (platform_sdl) and the
+// offline host (platform_offline) that hands frames to a sink and runs on a simulated clock.
+#pragma once
+#include <cstdint>
+
+// Opens the output. mode 1 = 320 x 240, mode 2 = 320 x 200; anything else fails.
+// Returns 0 on success, 1 on failure. The second argument is ignored.
+int video_init(int mode, int ignored);
+
+// Shows one framebuffer of the logical size (0x00RRGGBB, rows top to bottom). Returns 0.
+int video_present(const uint32_t* fb);
+
+// Drains window events. Returns 1 when the viewer asked to quit, 0 when the queue is empty.
+int video_poll();
+
+void video_shutdown();
+
+// A signed count of 20 ms ticks, rounded to the nearest tick.
+int32_t clock_ticks();

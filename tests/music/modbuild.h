@@ -66,7 +66,8 @@ struct ModBuilder {
     int highest = 0;
     for (uint8_t o : orders) highest = std::max<int>(highest, o);
     std::vector<uint8_t> pats(size_t(highest + 1) * channels * 256, 0);
-    std::memcpy(pats.data(), pattern_data.data(), std::min(pats.size(), pattern_data.size()));
+    if (!pattern_data.empty())
+      std::memcpy(pats.data(), pattern_data.data(), std::min(pats.size(), pattern_data.size()));
     m.insert(m.end(), pats.begin(), pats.end());
     for (const ModSample& s : samples) m.insert(m.end(), size_t(s.length_words) * 2, uint8_t(s.fill));
     return m;

@@ -168,7 +168,9 @@ TEST(PeriodTable, OuterOctaves) {
     for (int n = 0; n < 85; ++n) {
       lo = std::min<int>(lo, pt_periods[r][n]);
       hi = std::max<int>(hi, pt_periods[r][n]);
-      if (n < 84) EXPECT_GE(pt_periods[r][n], pt_periods[r][n + 1]) << r << " " << n;
+      if (n < 84) {
+        EXPECT_GE(pt_periods[r][n], pt_periods[r][n + 1]) << r << " " << n;
+      }
       // every row is row 0 detuned by its finetune, in eighths of a semitone
       int f = r < 8 ? r : r - 16;
       EXPECT_NEAR(pt_periods[r][n], row0[n] * std::pow(2.0, -f / 96.0), 2 + row0[n] * 0.004)

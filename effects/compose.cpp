@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "assets/assets.h"
-
 uint32_t thumbnail_buffer[kThumbWidth * kThumbHeight];
 
 namespace {
@@ -227,13 +225,13 @@ void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, in
   }
 }
 
-void text_draw(int32_t x, int32_t y, int32_t index, int32_t alpha, uint32_t* fb) {
+void text_draw(int32_t x, int32_t y, int32_t index, int32_t alpha, uint32_t* fb, const uint8_t* strips) {
   if (index < 0 || index >= kTextStripCount) return;
   alpha = std::clamp(alpha, 0, 255);
   // Opacity of each coverage value.
   uint32_t opacity[256];
   for (uint32_t c = 0; c < 256; ++c) opacity[c] = c * static_cast<uint32_t>(alpha) / 255;
-  const uint8_t* strip = text_strips + static_cast<ptrdiff_t>(index) * kTextStripWidth * kTextStripHeight;
+  const uint8_t* strip = strips + static_cast<ptrdiff_t>(index) * kTextStripWidth * kTextStripHeight;
   const int64_t x0 = std::max<int64_t>(0, -int64_t{x});
   const int64_t x1 = std::min<int64_t>(kTextStripWidth, int64_t{kWidth} - x);
   for (int32_t i = 0; i < kTextStripHeight; ++i) {

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "assets/assets.h"
+
 constexpr int kWidth = 320, kHeight = 240;
 constexpr int kPixels = kWidth * kHeight;
 
@@ -34,9 +36,10 @@ void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, in
 void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
             int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius);
 
-// Blends text strip `index` (0 ... 5) towards pale yellow with opacity alpha / 255, its top-left
-// corner at (x, y); whatever falls outside the framebuffer is left out.
-void text_draw(int32_t x, int32_t y, int32_t index, int32_t alpha, uint32_t* fb);
+// Blends text strip `index` (0 ... 5) of `strips` towards pale yellow with opacity alpha / 255, its
+// top-left corner at (x, y); whatever falls outside the framebuffer is left out.
+void text_draw(int32_t x, int32_t y, int32_t index, int32_t alpha, uint32_t* fb,
+               const uint8_t* strips = text_strips);
 
 // capture != 0: samples fb into the thumbnail buffer (x, y ignored).
 // capture == 0: pastes the thumbnail buffer into fb with its top-left corner at (x, y), clipped.

@@ -80,13 +80,13 @@ void tunnel_draw(uint32_t* fb, int32_t p) {
   }
 }
 
-void intro_draw(uint32_t* fb, int32_t t) {
+void intro_draw(uint32_t* fb, int32_t t, const uint8_t* strips) {
   tunnel_draw(fb, static_cast<int32_t>(10000u - static_cast<uint32_t>(t)));
   const double phase = t / 40.0;
   const int32_t radius = static_cast<int32_t>(41.0 - 40.0 * std::sqrt(std::fabs(std::sin(phase))));
   blur_h(fb, intro_scratch, 0, 0, 0, 0, kWidth, kHeight, kWidth, kHeight, radius);
   const int32_t dim = static_cast<int32_t>(240.0 - 150.0 * std::fabs(std::sin(phase + std::numbers::pi / 2.0)));
   crossfade(intro_scratch, fb_black, fb, kPixels, dim);
-  text_draw(125, 114, 0, std::min(t, 255), fb);
-  text_draw(65, 138, 1, std::min(std::max(t, 128) - 128, 255), fb);
+  text_draw(125, 114, 0, std::min(t, 255), fb, strips);
+  text_draw(65, 138, 1, std::min(std::max(t, 128) - 128, 255), fb, strips);
 }

@@ -23,5 +23,5 @@ int32_t tunnel_build_maps(const uint32_t* back, const uint32_t* front);
 void tunnel_draw(uint32_t* fb, int32_t p);
 
 // The intro's frame at scene time t: the tunnel through a pulsing blur and dimming, with the
-// group's name and the title fading in.
-void intro_draw(uint32_t* fb, int32_t t);
+// group's name and the title (strips 0 and 1 of `strips`) fading in.
+void intro_draw(uint32_t* fb, int32_t t, const uint8_t* strips = text_strips);

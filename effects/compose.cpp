@@ -10,8 +10,7 @@ uint32_t thumbnail_buffer[kThumbWidth * kThumbHeight];
 
 namespace {
 
-// Rows are blur radii, columns channel values; row 0 is all 255. Radii of 256 and more give
-// zero everywhere, so larger radii are read from the last row.
+// Rows are blur radii, columns channel values; row 0 is all 255.
 constexpr int kDivRows = 640;
 int32_t divtable[kDivRows][256];
 
@@ -77,29 +76,79 @@ void gain_table(uint8_t* t, int32_t k) {
   }
 }
 
-// The blurs add channel values divided by the radius as three 10-bit fields of one word. A window
-// sum never exceeds 255 per channel, and the word holds the exact integer sum, so the fields can
-// be read back at any point where the window is complete.
-struct BlurTables {
-  uint32_t r[256], g[256], b[256];
+// The blurs sum whole words q = (red / r) << 16 | (green / r) << 8 | blue / r. A window of at most
+// r such terms has at most 255 in each channel, so the word sum is the output pixel itself, and
+// since it is an exact integer sum, adding before subtracting cannot spoil it.
+//
+// The per-channel division reads the division table; the SSE2 path divides by multiplying with
+// ceil(65536 / r), which gives the same quotient for every byte when 2 <= r <= 255 (radius 1 only
+// clears the top byte, and from 256 on every quotient is 0).
+struct Divider {
+  int32_t radius;
+  const int32_t* row;  // division-table row of the radius
+  __m128i reciprocal;
 };
 
-void blur_tables(BlurTables& t, int32_t radius) {
-  const int32_t* row = divtable[std::min(radius, kDivRows - 1)];
-  for (int v = 0; v < 256; ++v) {
-    const uint32_t d = static_cast<uint32_t>(row[v]);
-    t.r[v] = d << 20;
-    t.g[v] = d << 10;
-    t.b[v] = d;
+Divider make_divider(int32_t radius) {
+  Divider d;
+  d.radius = radius;
+  d.row = divtable[std::min(radius, kDivRows - 1)];
+  const int32_t m = radius >= 2 ? (65536 + radius - 1) / radius : 0;
+  d.reciprocal = _mm_set1_epi16(static_cast<int16_t>(m));
+  return d;
+}
+
+inline uint32_t divide_table(const Divider& d, uint32_t p) {
+  return (static_cast<uint32_t>(d.row[(p >> 16) & 0xFF]) << 16) +
+         (static_cast<uint32_t>(d.row[(p >> 8) & 0xFF]) << 8) + static_cast<uint32_t>(d.row[p & 0xFF]);
+}
+
+inline __m128i divide4(const Divider& d, __m128i p) {
+  p = _mm_and_si128(p, _mm_set1_epi32(0x00FFFFFF));
+  if (d.radius == 1) return p;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = _mm_mulhi_epu16(_mm_unpacklo_epi8(p, zero), d.reciprocal);
+  const __m128i hi = _mm_mulhi_epu16(_mm_unpackhi_epi8(p, zero), d.reciprocal);
+  return _mm_packus_epi16(lo, hi);
+}
+
+inline uint32_t divide1(const Divider& d, uint32_t p) {
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(divide4(d, _mm_cvtsi32_si128(static_cast<int32_t>(p)))));
+}
+
+// q of n pixels, four at a time.
+void divide_run(const Divider& d, const uint32_t* src, uint32_t* q, int32_t n) {
+  int32_t i = 0;
+  for (; i + 4 <= n; i += 4)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q + i),
+                     divide4(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i))));
+  for (; i < n; ++i) q[i] = divide1(d, src[i]);
+}
+
+// One row of blur_h: output x sums q over x + half - radius + 1 ... x + half, inside the row.
+// q(j) gives the term of source pixel j.
+template <typename Term>
+void blur_row(uint32_t* d, int32_t width, int32_t radius, Term q) {
+  const int32_t half = radius / 2;
+  uint32_t sum = 0;
+  for (int32_t j = 0; j < std::min(half, width); ++j) sum += q(j);
+  int32_t x = 0;
+  // Growing: the window's left end is still outside the row.
+  for (; x < width && x + half - radius < 0; ++x) {
+    if (x + half < width) sum += q(x + half);
+    d[x] = sum;
   }
-}
-
-inline uint32_t packed(const BlurTables& t, uint32_t p) {
-  return t.r[(p >> 16) & 0xFF] + t.g[(p >> 8) & 0xFF] + t.b[p & 0xFF];
-}
-
-inline uint32_t unpacked(uint32_t sum) {
-  return (((sum >> 20) & 0xFF) << 16) | (((sum >> 10) & 0xFF) << 8) | (sum & 0xFF);
+  // Steady: one pixel enters and one leaves.
+  for (; x + half < width; ++x) {
+    sum += q(x + half);
+    sum -= q(x + half - radius);
+    d[x] = sum;
+  }
+  // Tail: only pixels leave.
+  for (; x < width; ++x) {
+    sum -= q(x + half - radius);
+    d[x] = sum;
+  }
 }
 
 // Clips both rectangles of a blur to the buffers. False when nothing is left to do.
@@ -146,81 +195,65 @@ void blend_add(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, i
   apply_tables(ta, tb, true, a, b, dst, n);
 }
 
+// Radii below 1 give black (row 0 of the division table adds and removes the same 255s), radii
+// from 256 on give black too (every quotient is 0); the rest run the window.
 void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
             int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius) {
   if (!clip_blur(src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height)) return;
   const uint32_t* s0 = src + static_cast<ptrdiff_t>(src_y) * pitch + src_x;
   uint32_t* d0 = dst + static_cast<ptrdiff_t>(dst_y) * pitch + dst_x;
-  if (radius < 1) {  // row 0 of the division table: every window adds and removes the same pixel
+  if (radius < 1 || radius > 255) {
     clear_rect(d0, width, height, pitch);
     return;
   }
-  radius = std::min(radius, kDivRows - 1);
-  BlurTables t;
-  blur_tables(t, radius);
-  const int32_t half = radius / 2;
+  const Divider div = make_divider(radius);
+  constexpr int32_t kMaxRow = 1024;  // wider rows divide on the fly through the table
+  uint32_t q[kMaxRow];
   for (int32_t y = 0; y < height; ++y) {
     const uint32_t* s = s0 + static_cast<ptrdiff_t>(y) * pitch;
     uint32_t* d = d0 + static_cast<ptrdiff_t>(y) * pitch;
-    // Output x sums the source pixels x + half - radius + 1 ... x + half that lie in the row.
-    uint32_t sum = 0;
-    for (int32_t j = 0; j < std::min(half, width); ++j) sum += packed(t, s[j]);
-    int32_t x = 0;
-    // Growing: the window's left end is still outside the row.
-    for (; x < width && x + half - radius < 0; ++x) {
-      if (x + half < width) sum += packed(t, s[x + half]);
-      d[x] = unpacked(sum);
-    }
-    // Steady: one pixel enters and one leaves.
-    for (; x + half < width; ++x) {
-      sum += packed(t, s[x + half]);
-      sum -= packed(t, s[x + half - radius]);
-      d[x] = unpacked(sum);
-    }
-    // Tail: only pixels leave.
-    for (; x < width; ++x) {
-      sum -= packed(t, s[x + half - radius]);
-      d[x] = unpacked(sum);
+    if (width <= kMaxRow) {
+      divide_run(div, s, q, width);
+      blur_row(d, width, radius, [&](int32_t j) { return q[j]; });
+    } else {
+      blur_row(d, width, radius, [&](int32_t j) { return divide_table(div, s[j]); });
     }
   }
 }
 
+// The same window down the columns; every column of the rectangle advances together, row by row,
+// so memory is read along rows and four columns share each SSE2 operation.
 void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
             int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius) {
   if (!clip_blur(src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height)) return;
   const uint32_t* s0 = src + static_cast<ptrdiff_t>(src_y) * pitch + src_x;
   uint32_t* d0 = dst + static_cast<ptrdiff_t>(dst_y) * pitch + dst_x;
-  if (radius < 1) {
+  if (radius < 1 || radius > 255) {
     clear_rect(d0, width, height, pitch);
     return;
   }
-  radius = std::min(radius, kDivRows - 1);
-  BlurTables t;
-  blur_tables(t, radius);
+  const Divider div = make_divider(radius);
   const int32_t half = radius / 2;
-  // All columns of a strip advance together, row by row, so that memory is read along rows.
-  constexpr int32_t kStrip = kWidth;
-  uint32_t sums[kStrip];
+  constexpr int32_t kStrip = kWidth;  // columns per pass
+  alignas(16) uint32_t sums[kStrip];
+  auto add_row = [&](const uint32_t* s, int32_t n, bool add) {
+    int32_t c = 0;
+    for (; c + 4 <= n; c += 4) {
+      __m128i* sum = reinterpret_cast<__m128i*>(sums + c);
+      const __m128i q = divide4(div, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + c)));
+      _mm_store_si128(sum, add ? _mm_add_epi32(*sum, q) : _mm_sub_epi32(*sum, q));
+    }
+    for (; c < n; ++c) sums[c] = add ? sums[c] + divide1(div, s[c]) : sums[c] - divide1(div, s[c]);
+  };
   for (int32_t c0 = 0; c0 < width; c0 += kStrip) {
     const int32_t n = std::min(kStrip, width - c0);
     auto row = [&](int32_t y) { return s0 + static_cast<ptrdiff_t>(y) * pitch + c0; };
     std::fill_n(sums, n, 0u);
-    for (int32_t j = 0; j < std::min(half, height); ++j) {
-      const uint32_t* s = row(j);
-      for (int32_t c = 0; c < n; ++c) sums[c] += packed(t, s[c]);
-    }
+    for (int32_t j = 0; j < std::min(half, height); ++j) add_row(row(j), n, true);
     for (int32_t y = 0; y < height; ++y) {
-      const int32_t in = y + half, out = y + half - radius;
-      if (in < height) {
-        const uint32_t* s = row(in);
-        for (int32_t c = 0; c < n; ++c) sums[c] += packed(t, s[c]);
-      }
-      if (out >= 0) {
-        const uint32_t* s = row(out);
-        for (int32_t c = 0; c < n; ++c) sums[c] -= packed(t, s[c]);
-      }
-      uint32_t* d = d0 + static_cast<ptrdiff_t>(y) * pitch + c0;
-      for (int32_t c = 0; c < n; ++c) d[c] = unpacked(sums[c]);
+      if (y + half < height) add_row(row(y + half), n, true);
+      if (y + half - radius >= 0) add_row(row(y + half - radius), n, false);
+      std::copy_n(sums, n, d0 + static_cast<ptrdiff_t>(y) * pitch + c0);
     }
   }
 }

@@ -138,7 +138,8 @@ TEST(Scene, Camera) {
     for (const Chunk& c : s.children(editor->data, editor->end)) {
         if (c.id != 0x4000) continue;
         const std::string name = s.name(c.data);
-        const Chunk* camera = s.find(s.children(c.data + name.size() + 1, c.end), 0x4700);
+        const auto parts = s.children(c.data + name.size() + 1, c.end);
+        const Chunk* camera = s.find(parts, 0x4700);
         if (!camera) continue;
         ++cameras;
         EXPECT_EQ(name, "Camera01");

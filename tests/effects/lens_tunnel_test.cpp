@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kPixels = 320 * 240;
 
 class LensTunnel : public ::testing::Test {
  protected:

@@ -81,17 +81,6 @@ TEST(ColourMap, BackgroundOrangeAndRedLevels) {
   EXPECT_EQ(colour_map[300], 191u << 16);
 }
 
-TEST(ColourMap, FirstEntryOrangeWhateverTheImage) {
-  // The background is whatever the first byte is, black included.
-  std::vector<uint8_t> image(256 * 256, 200);
-  image[0] = 0;
-  image[7] = 0;
-  colour_map_fill(image.data());
-  EXPECT_EQ(colour_map[0], 0x00EE8800u);
-  EXPECT_EQ(colour_map[7], 0x00EE8800u);
-  EXPECT_EQ(colour_map[8], 150u << 16);
-}
-
 TEST(ColourMap, InitUsesSecondPortraitSmallLensAndFullFrameZoom) {
   zoom_set_size(16, 8);
   lens_init(1200, 280);

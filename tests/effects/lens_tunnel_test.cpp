@@ -15,8 +15,12 @@ namespace {
 class LensTunnel : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // A busy stand-in portrait (background 168 first) so both layers show detail.
+    static uint8_t image[256 * 256];
+    const uint8_t levels[4] = {168, 25, 99, 250};
+    for (int i = 0; i < 256 * 256; ++i) image[i] = levels[((i >> 3) ^ (i >> 11)) & 3];
     divtable_init();
-    tunnel_build_textures(tex_back, tex_front);
+    tunnel_build_textures(tex_back, tex_front, image);
     tunnel_build_maps(tex_back, tex_front);
   }
   void SetUp() override { lens_init(1200, 280); }
@@ -46,18 +50,14 @@ TEST_F(LensTunnel, ComposesTunnelBlurAndLens) {
 }
 
 TEST_F(LensTunnel, LeavesAThumbnailOfThisFrame) {
-  std::vector<uint32_t> fb(kPixels), shown(kPixels, 0x00ABCDEFu);
+  std::vector<uint32_t> fb(kPixels);
   lens_tunnel_draw(fb.data(), 300);
   lens_tunnel_draw(fb.data(), 0);
-  thumbnail(0, 0, shown.data(), 0);
-  for (int i = 0; i < 48; ++i) {
-    for (int j = 0; j < 64; ++j) {
-      const bool border = i == 0 || i == 47 || j == 0 || j == 63;
-      const uint32_t want = border ? 0x885500u : (fb[5 * i * 320 + 5 * j] >> 1) & 0x7F7F7F7Fu;
-      ASSERT_EQ(shown[i * 320 + j], want) << j << "," << i;
+  for (int i = 1; i < 47; ++i) {
+    for (int j = 1; j < 63; ++j) {
+      ASSERT_EQ(thumbnail_buffer[i * 64 + j], (fb[5 * i * 320 + 5 * j] >> 1) & 0x7F7F7F7Fu) << j << "," << i;
     }
   }
-  EXPECT_EQ(shown[48 * 320], 0x00ABCDEFu);
 }
 
 }  // namespace

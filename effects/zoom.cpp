@@ -17,8 +17,14 @@ constexpr double kCorner = 1.208304866765305;    // 5 pi / 13: top-left to botto
 constexpr double kCentre = 128.5;                // the texture point the zoom closes in on
 constexpr int32_t kCycle = 768;                  // three textures, 256 steps each
 
-// Truncation toward zero of a value that is known to be small (texture coordinates in 16.16).
-int32_t trunc32(double v) { return static_cast<int32_t>(v); }
+// Truncation toward zero to 32 bits. Coordinates are small for any sane exponent; an absurd one
+// (inf or NaN radius) gives a held value instead of an undefined conversion.
+int32_t trunc32(double v) {
+  if (std::isnan(v)) return 0;
+  if (v <= -2147483648.0) return INT32_MIN;
+  if (v >= 2147483648.0) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
 
 }  // namespace
 

@@ -66,34 +66,21 @@ void fill_record(RasterVertex* r, const Object3D* o, uint32_t t, int32_t vi, int
   r->s[kSlotY] = o->screen_vertices[2 * vi + 1];
 }
 
-// Draws one face: o with face reference ref. scale_x and scale_y are the projection at z = -105.
-void draw_face(Object3D* o, int32_t ref, float scale_x, float scale_y) {
+}  // namespace
+
+void clip_scales(float* scale_x, float* scale_y) {
+  const int32_t w = raster_target.width, h = raster_target.height;
+  *scale_x = static_cast<float>(-192 * w) / -105.0f;
+  *scale_y = static_cast<float>(-h * raster_target.projection) / -105.0f;
+}
+
+int32_t face_build(const Object3D* o, int32_t ref, float scale_x, float scale_y,
+                   RasterVertex* out) {
   const bool zbuffered = raster_target.zbuffer != nullptr;
-  uint32_t mode = (o->flags | (zbuffered ? kFlagZBuffer : 0)) & ~kFlagTwoSided;
-  if (raster_set_mode(mode)) return;
-
   const uint32_t t = o->flags & ~kBitsNotTexture;
-  switch (t) {
-    case 4:
-    case 6:
-    case 32: texture_bind(o->texture, 1); break;
-    case 8: texture_bind(o->texture2, 1); break;
-    case 12:
-      texture_bind(o->texture2, 2);
-      texture_bind(o->texture, 1);
-      break;
-    case 16:
-      texture_bind(o->texture3, 3);
-      texture_bind(o->texture2, 2);
-      texture_bind(o->texture, 1);
-      break;
-    default: break;
-  }
-
   const bool back = (o->flags & kFlagTwoSided) && ref < 0;
   const int32_t base = back ? ~ref : ref;
-  if (base < 0 || base / 4 >= o->face_count) return;
-  if (back && o->back_texture) texture_bind(o->back_texture, 1);
+  if (base < 0 || base / 4 >= o->face_count) return 0;
 
   ClipState c;
   const float* vv = o->view_vertices;
@@ -102,7 +89,7 @@ void draw_face(Object3D* o, int32_t ref, float scale_x, float scale_y) {
     const int32_t s = base + j;
     const int32_t vi = o->faces[s];
     if (vi < 0) break;
-    if (vi >= o->vertex_count) return;  // a face naming a missing vertex is not drawn
+    if (vi >= o->vertex_count) return 0;  // a face naming a missing vertex is not drawn
     const bool front = vv[3 * vi + 2] <= NEAR_Z;
     RasterVertex* r;
     if (k == 0) {
@@ -140,10 +127,10 @@ void draw_face(Object3D* o, int32_t ref, float scale_x, float scale_y) {
     fill_record(r, o, t, vi, s, zbuffered);
     c.prev_front = front;
   }
-  if (c.n == 0) return;
+  if (c.n == 0 || c.e1 == kNone) return 0;  // no vertex in front: nothing to draw
 
   if (c.gap != kNone) {
-    if (c.n > 4) return;  // a quadrilateral with one vertex behind is never drawn
+    if (c.n > 4) return 0;  // a quadrilateral with one vertex behind is never drawn
     if (c.b2 == kNone) {
       c.rec[c.gap + 1] = c.rec[c.gap];
       c.b2 = c.b1;
@@ -171,7 +158,39 @@ void draw_face(Object3D* o, int32_t ref, float scale_x, float scale_y) {
   }
 
   if (o->flags & kFlagFlatLit) c.rec[0].s[kSlotIntensity] = light_intensity(o, base);
-  draw_polygon(c.n, c.rec, o->colour);
+  for (int i = 0; i < c.n; ++i) out[i] = c.rec[i];
+  return c.n;
+}
+
+namespace {
+
+// Draws one face: o with face reference ref.
+void draw_face(Object3D* o, int32_t ref, float scale_x, float scale_y) {
+  const bool zbuffered = raster_target.zbuffer != nullptr;
+  const uint32_t mode = (o->flags | (zbuffered ? kFlagZBuffer : 0)) & ~kFlagTwoSided;
+  if (raster_set_mode(mode)) return;
+
+  switch (o->flags & ~kBitsNotTexture) {
+    case 4:
+    case 6:
+    case 32: texture_bind(o->texture, 1); break;
+    case 8: texture_bind(o->texture2, 1); break;
+    case 12:
+      texture_bind(o->texture2, 2);
+      texture_bind(o->texture, 1);
+      break;
+    case 16:
+      texture_bind(o->texture3, 3);
+      texture_bind(o->texture2, 2);
+      texture_bind(o->texture, 1);
+      break;
+    default: break;
+  }
+  if ((o->flags & kFlagTwoSided) && ref < 0 && o->back_texture) texture_bind(o->back_texture, 1);
+
+  RasterVertex records[kMaxRecords];
+  const int32_t n = face_build(o, ref, scale_x, scale_y, records);
+  if (n > 0) draw_polygon(n, records, o->colour);
 }
 
 }  // namespace
@@ -181,9 +200,8 @@ void texture_bind(void*, int) {}
 void draw_queued_faces() {
   const int32_t count = face_sorted_count;
   if (count <= 0 || !face_sorted) return;
-  const int32_t w = raster_target.width, h = raster_target.height;
-  const float scale_x = static_cast<float>(-192 * w) / -105.0f;
-  const float scale_y = static_cast<float>(-h * raster_target.projection) / -105.0f;
+  float scale_x, scale_y;
+  clip_scales(&scale_x, &scale_y);
   for (int32_t i = count - 1; i >= 0; --i) {
     const uint32_t q = face_sorted[2 * i + 1];
     if (q >= static_cast<uint32_t>(face_queue.count)) continue;

@@ -90,16 +90,6 @@ TEST_F(Control, SameSamplesEveryRun) {
   EXPECT_GT(energy, 0);  // and they are not silence
 }
 
-TEST_F(Control, WholeSongThenTheRestartOrder) {
-  start(tune(), 52);
-  std::vector<int32_t> seen;
-  // 2 orders x 64 rows x 6 ticks x 848 samples, and a little more.
-  music_offline_advance(int64_t(2 * 64 * 6 * 848 + 20000) * 1000000 / 44100);
-  int32_t top = *std::max_element(got.positions.begin(), got.positions.end());
-  EXPECT_EQ(top, 163);
-  EXPECT_LT(got.positions.back(), 10);  // back at order 0
-}
-
 TEST(ControlFailure, UnknownModuleKeepsPositionZero) {
   Collected got;
   music_offline_enable(collect, &got);

@@ -71,17 +71,6 @@ TEST_F(Seq, SpeedZeroFreezesAndRepeatsTickZero) {
   EXPECT_EQ(voice(1).volume, 41);
 }
 
-TEST_F(Seq, TempoCommandsChangeNothing) {
-  b.cell(0, 0, 0, 0, 0, 0xF, 0x82);
-  b.cell(0, 1, 0, 0, 0, 0xF, 0x03);
-  load();
-  auto pos = run(6 + 3 + 1);
-  EXPECT_EQ(pos[5], 0);
-  EXPECT_EQ(pos[6], 1);
-  EXPECT_EQ(pos[8], 1);
-  EXPECT_EQ(pos[9], 2);
-}
-
 TEST_F(Seq, RowDelayHoldsTheRowWithoutRetrigger) {
   b.cell(0, 0, 0, 0, 0, 0xE, 0xE2);
   b.cell(0, 0, 1, 428, 1, 0, 0);
@@ -299,22 +288,6 @@ TEST_F(Seq, TremoloDoesNotChangeTheChannelVolume) {
   EXPECT_EQ(voice(0).volume, 62);
 }
 
-TEST_F(Seq, WaveformTables) {
-  load();
-  const int16_t* sine = pt_waveform(0);
-  EXPECT_EQ(sine[16], 255);
-  EXPECT_EQ(sine[20], sine[12]);
-  EXPECT_EQ(sine[40], -sine[8]);
-  EXPECT_EQ(pt_waveform(1)[63], -249);
-  const int16_t* sq = pt_waveform(2);
-  EXPECT_EQ((std::vector<int>{sq[0], sq[15], sq[16], sq[31], sq[32], sq[48], sq[63]}),
-            (std::vector<int>{0, 0, 255, 255, 0, -256, -256}));
-  for (int i = 0; i < 64; ++i) {
-    EXPECT_GE(pt_waveform(3)[i], -256);
-    EXPECT_LE(pt_waveform(3)[i], 254);
-  }
-}
-
 TEST_F(Seq, SampleOffsetAndRetrigger) {
   b.cell(0, 0, 0, 428, 1, 0x9, 0x02);
   b.cell(0, 1, 1, 428, 2, 0xE, 0x92);
@@ -347,14 +320,6 @@ TEST_F(Seq, SampleWithoutNoteSwitchesAtTheCurrentPosition) {
   EXPECT_EQ(voice(0).new_pos, 0u);
   snd_mix(buf.data(), 1);
   EXPECT_GE(snd_mixing_voices()[0].pos, pos);
-}
-
-TEST_F(Seq, FinetuneAndWaveformSelectionCommands) {
-  b.cell(0, 0, 0, 0, 0, 0xE, 0x57);
-  b.cell(0, 0, 1, 0, 0, 0xE, 0x46);  // p & 0x0C set: keep positions, square wave
-  load();
-  run(1);
-  EXPECT_EQ(pt_channel(0).finetune, 7);
 }
 
 }  // namespace

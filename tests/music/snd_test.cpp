@@ -88,18 +88,6 @@ TEST_F(Snd, PositionPastLoopEndTurnsTheSampleOneShot) {
   EXPECT_EQ(mix(1)[0], 129);
 }
 
-TEST_F(Snd, PositionAtOrBeyondLengthIsIgnored) {
-  std::vector<int8_t> data(300, 1);
-  snd_define_sample(1, data.data(), 300, 0, 0, 0);
-  snd_set_voice_count(1);
-  play(0, 1, 64, 100);
-  mix(1);
-  snd_set_position(300);
-  EXPECT_EQ(snd_control_voices()[0].new_pos, 0u);
-  mix(1);
-  EXPECT_EQ(snd_mixing_voices()[0].pos, 102u);
-}
-
 TEST_F(Snd, SilentOrEmptyVoicesDoNotAdvance) {
   std::vector<int8_t> data(3000, 5);
   snd_define_sample(1, data.data(), 3000, 0, 0, 0);

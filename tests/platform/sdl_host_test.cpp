@@ -161,6 +161,21 @@ TEST_F(SdlHost, PacesPresentsWhereTheRendererDoesNotWait) {
   EXPECT_GE(seconds, 0.95 * kFrames / hz);
 }
 
+TEST_F(SdlHost, WatchesARendererThatClaimsTheRetraceWaitAndPacesWhenItDoesNot) {
+  video_pacing_probe_restart();
+  ASSERT_FALSE(video_pacing_active());
+  std::vector<uint32_t> fb(320 * 240, 0);
+  int frames = 0;
+  while (!video_pacing_active() && frames < 200) {
+    video_present(fb.data());
+    ++frames;
+  }
+  // Presents that come back far faster than the refresh period give it away within the first
+  // few dozen frames.
+  EXPECT_TRUE(video_pacing_active());
+  EXPECT_LE(frames, 60);
+}
+
 TEST(SdlHostInit, RefusesModesOtherThanOneAndTwo) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   EXPECT_EQ(video_init(0, 0), 1);

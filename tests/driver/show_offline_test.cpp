@@ -131,13 +131,6 @@ TEST_F(Show, QuitDuringTheFirstSceneEndsWithoutAnotherFrame) {
   EXPECT_FALSE(offline_is_open());
 }
 
-TEST_F(Show, QuitInALaterSceneEndsTheSame) {
-  position_per_frame(15);
-  config.frame_limit = 60;  // position 885 at the quit: scene 7
-  EXPECT_EQ(run(), 0);
-  EXPECT_EQ(offline_frames_presented(), 60);
-}
-
 TEST_F(Show, NoAudioDeviceIsDovFailure) {
   fake.init_result = 0;
   testing::internal::CaptureStderr();

@@ -71,7 +71,8 @@ TEST(Scene, BallMesh) {
     const Chunk* editor = s.find(main, 0x3D3D);
     ASSERT_NE(editor, nullptr);
     const Chunk* object = nullptr;
-    for (const Chunk& c : s.children(editor->data, editor->end))
+    const auto in_editor = s.children(editor->data, editor->end);  // object points into it
+    for (const Chunk& c : in_editor)
         if (c.id == 0x4000 && s.name(c.data) == "Object01") object = &c;
     ASSERT_NE(object, nullptr);
     const auto in_object = s.children(object->data + 9, object->end);

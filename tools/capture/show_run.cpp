@@ -6,7 +6,7 @@
 
 #include "assets/assets.h"
 #include "driver/show.h"
-#include "driver/show_state.h"
+#include "driver/show_observe.h"
 #include "music/music.h"
 #if __has_include("music/offline_audio.h")
 #include "music/offline_audio.h"

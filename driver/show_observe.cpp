@@ -1,4 +1,4 @@
-#include "driver/show_state.h"
+#include "driver/show_observe.h"
 
 namespace {
 int scene = 0;

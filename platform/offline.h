@@ -30,3 +30,9 @@ struct OfflineConfig {
 void offline_configure(const OfflineConfig& config);
 int64_t offline_frames_presented();
 int64_t offline_time_us();
+
+// The logical size chosen by video_init (0 x 0 before it), and whether the output is open
+// (between a successful video_init and video_shutdown).
+int offline_width();
+int offline_height();
+bool offline_is_open();

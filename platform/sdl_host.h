@@ -1,0 +1,12 @@
+// A few looks inside the SDL host, for the tests and for diagnostics. The show itself only
+// uses platform/platform.h.
+#pragma once
+#include <SDL.h>
+
+SDL_Window* video_window();
+SDL_Renderer* video_renderer();
+
+// Frame pacing: whether presents are held to the display's refresh rate by our own clock
+// (because the renderer's present does not wait for the retrace), and the rate in use.
+bool video_pacing_active();
+int video_refresh_hz();

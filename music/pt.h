@@ -1,0 +1,79 @@
+// The module player: the loader that converts a module in place, and the sequencer that plays it
+// one tick at a time through the voice driver.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+constexpr int kPtChannelsMax = 32;
+constexpr int kPtRows = 64;
+constexpr int kPtNoNote = 84;
+constexpr int kPtPeriodMin = 27;    // smallest period in the table, the limit of slides up
+constexpr int kPtPeriodMax = 3628;  // largest period in the table, the limit of slides down
+
+// A pattern cell after conversion (same 4 bytes as the file's cell).
+struct Cell {
+  uint8_t sample;   // 0 = none
+  uint8_t note;     // 0..83, 84 = no note
+  uint8_t command;  // 0..15
+  uint8_t param;
+};
+
+struct PtTag {
+  char tag[5];
+  int channels;
+};
+extern const PtTag pt_tags[21];
+
+// Row = finetune code (0..7 = 0..+7, 8..15 = -8..-1), entry = note (octave * 12 + semitone).
+extern const uint16_t pt_periods[16][85];
+
+struct SongSample {
+  uint32_t length;       // bytes
+  int32_t finetune;      // 0..15
+  int32_t volume;        // 0..64
+  uint32_t loop_start;   // bytes
+  uint32_t loop_length;  // bytes
+};
+
+struct Song {
+  SongSample samples[32];  // 1..31
+  int32_t song_length;
+  int32_t restart;
+  uint8_t orders[128];
+  int32_t channels;
+  int32_t highest_pattern;
+  Cell* patterns[128];
+};
+
+struct ChannelState {
+  int32_t sample, note, finetune, period, target_period, porta_speed, volume;
+  int32_t vib_pos, vib_depth, vib_speed;
+  int32_t trem_pos, trem_depth, trem_speed;
+  int32_t loop_row, loop_count, row_delay;
+  int32_t glissando;  // kept by pt_reset
+};
+
+// The music position crosses to the main thread through these two (relaxed, whole 32-bit stores).
+extern std::atomic<int32_t> pt_order;
+extern std::atomic<int32_t> pt_row;
+
+// Converts the module in place and hands its samples to the driver. 1 on success; 0 for an
+// unknown tag or a module whose patterns do not fit in size bytes (see pt_last_error).
+int pt_takemod(uint8_t* module, size_t size);
+void pt_reset();
+void pt_tick();
+void pt_unload();  // the sequencer plays nothing until the next successful load
+
+const char* pt_last_error();
+const Song& pt_song();
+const ChannelState& pt_channel(int ch);
+int pt_speed();
+int pt_tick_count();
+int pt_break_row();
+// Order and row whose cells are being played (what commands wrote to the position aside).
+int pt_play_order();
+int pt_play_row();
+int64_t pt_rows_played();  // row fetches since pt_reset
+const int16_t* pt_waveform(int index);  // 64 entries
+uint8_t pt_pan_digit(int ch);

@@ -1,0 +1,357 @@
+// The sequencer: one call per tick advances tick, row and order and applies the current row's
+// notes and effect commands to the voices.
+#include <algorithm>
+#include <cstdlib>
+
+#include "music/pt.h"
+#include "music/snd.h"
+
+std::atomic<int32_t> pt_order{0};
+std::atomic<int32_t> pt_row{0};
+
+namespace {
+
+constexpr int kSine = 0, kRampDown = 1, kSquare = 2, kRandom = 3;
+
+struct PlayState {
+  int32_t speed = 0;  // nothing advances before the first load
+  int32_t tick = 0;
+  int32_t break_row = 0;
+  const Cell* row_cells = nullptr;
+  int32_t vib_wave = kSine;
+  int32_t trem_wave = kSine;
+  int32_t play_order = 0;
+  int32_t play_row = 0;
+  int64_t rows_played = 0;
+  bool loaded = false;
+};
+
+PlayState st;
+ChannelState chans[kPtChannelsMax];
+int16_t waves[4][64];
+// Per-channel pan digits in the Amiga's left-right-right-left order; they survive a reset.
+uint8_t pan_digits[kPtChannelsMax] = {7, 9, 9, 7, 7, 9, 9, 7, 7, 9, 9, 7, 7, 9, 9, 7,
+                                      7, 9, 9, 7, 7, 9, 9, 7, 7, 9, 9, 7, 7, 9, 9, 7};
+
+constexpr int16_t kSineQuarter[17] = {0,   24,  49,  74,  97,  120, 141, 161, 180,
+                                      197, 212, 224, 235, 244, 250, 253, 255};
+
+const Song* song() { return &pt_song(); }
+
+int32_t period_of(int finetune, int note) {
+  return pt_periods[finetune & 15][std::clamp(note, 0, kPtNoNote)];
+}
+
+void volume_slide(ChannelState& c, int p) {
+  int v = p > 15 ? c.volume + (p >> 4) : c.volume - p;
+  v = std::clamp(v, 0, 64);
+  c.volume = v;
+  snd_driver.set_volume(v);
+}
+
+void tone_portamento(ChannelState& c, int speed) {
+  if (c.period < c.target_period) {
+    c.period = std::min(c.period + speed, c.target_period);
+  } else if (c.period > c.target_period) {
+    c.period = std::max(c.period - speed, c.target_period);
+  }
+}
+
+void vibrato_output(ChannelState& c) {
+  int w = waves[st.vib_wave][c.vib_pos];
+  snd_driver.set_period(c.period + w * c.vib_depth / 127);
+  c.vib_pos = (c.vib_pos + c.vib_speed) & 63;
+}
+
+void tremolo_output(ChannelState& c) {
+  int w = waves[st.trem_wave][c.trem_pos];
+  int v = c.volume + w * c.trem_depth / 127;
+  c.trem_pos = (c.trem_pos + c.trem_speed) & 63;
+  snd_driver.set_volume(std::clamp(v, 0, 64));
+}
+
+void trigger(ChannelState& c, int note) {
+  c.period = period_of(c.finetune, note);
+  snd_driver.set_volume(c.volume);
+  snd_driver.set_period(c.period);
+  snd_driver.set_position(0);
+}
+
+// The nearest table period at or above the slid one: glissando moves in semitones.
+int32_t glissando_period(const ChannelState& c) {
+  const uint16_t* row = pt_periods[c.finetune & 15];
+  for (int n = kPtNoNote; n >= 1; --n) {
+    if (row[n] >= c.period) return row[n];
+  }
+  return row[0];
+}
+
+// EC and ED fire on tick y, or on the row's last tick when y lies beyond the row.
+bool late_tick(int y) { return st.tick == y || (y >= st.speed && st.tick == st.speed - 1); }
+
+int effect_code(const Cell& cell) {
+  return cell.command == 14 ? 0xE00 + (cell.param & 0xF0) : cell.command * 256;
+}
+
+void tick_zero(int ch, const Cell& cell) {
+  ChannelState& c = chans[ch];
+  const int cmd = cell.command, p = cell.param, x = p >> 4, y = p & 15;
+  const int eff = effect_code(cell);
+
+  if (cell.sample != 0) {
+    c.sample = cell.sample;
+    c.volume = song()->samples[c.sample].volume;
+    int pan = pan_digits[ch] * 16;
+    if (cmd != 12) snd_driver.set_volume(c.volume);
+    if (cmd != 8) snd_driver.set_panning(pan);
+    snd_driver.set_sample(cell.sample);
+  }
+  if (cell.note < kPtNoNote) {
+    c.finetune = song()->samples[c.sample].finetune;
+    c.target_period = period_of(c.finetune, cell.note);
+    if (cmd == 3 || cmd == 5) {
+      // tone portamento slides towards the note instead of playing it
+    } else if (eff == 0xED0) {
+      return;
+    } else {
+      c.period = c.target_period;
+      snd_driver.set_period(c.period);
+      if (cmd != 9) snd_driver.set_position(0);
+      c.note = cell.note;
+    }
+  }
+
+  switch (eff) {
+    case 0x000:
+      if (p != 0) snd_driver.set_period(period_of(c.finetune, c.note));
+      break;
+    case 0x800: snd_driver.set_panning(p); break;
+    case 0x900: snd_driver.set_position(uint32_t(p) * 256); break;
+    case 0xB00:
+      pt_row.store(63, std::memory_order_relaxed);
+      pt_order.store(p - 1, std::memory_order_relaxed);
+      break;
+    case 0xC00:
+      c.volume = p;
+      snd_driver.set_volume(p);
+      break;
+    case 0xD00: {
+      pt_row.store(63, std::memory_order_relaxed);
+      int b = x * 10 + y;
+      st.break_row = b > 63 ? 0 : b;  // a pattern has 64 rows; like ProTracker, start the next at 0
+      break;
+    }
+    case 0xE10:
+      if (c.period > kPtPeriodMin) {
+        c.period -= 1;
+        snd_driver.set_period(c.period);
+      }
+      break;
+    case 0xE20:
+      if (c.period < kPtPeriodMax) {
+        c.period += 1;
+        snd_driver.set_period(c.period);
+      }
+      break;
+    case 0xE30: c.glissando = y; break;
+    case 0xE40:
+      if ((p & 0x0C) == 0) c.vib_pos = 0;
+      st.vib_wave = y & 3;
+      break;
+    case 0xE50: c.finetune = y; break;
+    case 0xE60: {
+      int row = pt_row.load(std::memory_order_relaxed);
+      if (y == 0) {
+        c.loop_row = row;
+      } else if (c.loop_count == 0) {
+        c.loop_count = y;
+        pt_row.store(c.loop_row - 1, std::memory_order_relaxed);
+      } else {
+        c.loop_count -= 1;
+        if (c.loop_count > 0) pt_row.store(c.loop_row - 1, std::memory_order_relaxed);
+      }
+      break;
+    }
+    case 0xE70:
+      if ((p & 0x0C) == 0) c.trem_pos = 0;
+      st.trem_wave = y & 3;
+      break;
+    case 0xE80:
+      pan_digits[ch] = uint8_t(y);
+      snd_driver.set_panning(y * 16);
+      break;
+    case 0xEA0:
+      if (c.volume <= 63) {
+        c.volume += 1;
+        snd_driver.set_volume(c.volume);
+      }
+      break;
+    case 0xEB0:
+      if (c.volume > 0) {
+        c.volume -= 1;
+        snd_driver.set_volume(c.volume);
+      }
+      break;
+    case 0xEE0: c.row_delay = y; break;
+    case 0xF00:
+      if (p <= 31) st.speed = p;  // larger values are tempos; the tick rate is fixed
+      break;
+    default: break;
+  }
+}
+
+void tick_running(int ch, const Cell& cell) {
+  ChannelState& c = chans[ch];
+  const int p = cell.param, x = p >> 4, y = p & 15;
+  switch (effect_code(cell)) {
+    case 0x000:
+      if (p != 0) {
+        int k = st.tick % 3;
+        int note = c.note + (k == 0 ? 0 : k == 1 ? x : y);
+        snd_driver.set_period(period_of(c.finetune, note));
+      }
+      break;
+    case 0x100:
+      c.period = std::max(c.period - p, kPtPeriodMin);
+      snd_driver.set_period(c.period);
+      break;
+    case 0x200:
+      c.period = std::min(c.period + p, kPtPeriodMax);
+      snd_driver.set_period(c.period);
+      break;
+    case 0x300:
+      if (p != 0) c.porta_speed = p;
+      tone_portamento(c, c.porta_speed);
+      snd_driver.set_period(c.glissando ? glissando_period(c) : c.period);
+      break;
+    case 0x400:
+      if (y != 0) c.vib_depth = y;
+      if (x != 0) c.vib_speed = x;
+      vibrato_output(c);
+      break;
+    case 0x500:
+      tone_portamento(c, c.porta_speed);
+      snd_driver.set_period(c.period);
+      volume_slide(c, p);
+      break;
+    case 0x600:
+      vibrato_output(c);
+      volume_slide(c, p);
+      break;
+    case 0x700:
+      if (y != 0) c.trem_depth = 2 * y;
+      if (x != 0) c.trem_speed = x;
+      tremolo_output(c);
+      break;
+    case 0xA00: volume_slide(c, p); break;
+    case 0xE90:
+      if (cell.note < kPtNoNote && y != 0 && st.tick % y == 0) trigger(c, cell.note);
+      break;
+    case 0xEC0:
+      if (late_tick(y)) snd_driver.set_volume(0);
+      break;
+    case 0xED0:
+      if (cell.note < kPtNoNote && late_tick(y)) {
+        c.note = cell.note;
+        trigger(c, cell.note);
+      }
+      break;
+    default: break;
+  }
+}
+
+void fetch_row() {
+  const Song& s = *song();
+  int order = pt_order.load(std::memory_order_relaxed);
+  if (order < 0 || order > 127) {
+    // Only a jump and a loop on the same row get here; the order table has 128 entries.
+    order = s.restart;
+    pt_order.store(order, std::memory_order_relaxed);
+  }
+  int row = std::clamp(pt_row.load(std::memory_order_relaxed), 0, kPtRows - 1);
+  st.row_cells = s.patterns[s.orders[order]] + row * s.channels;
+  st.play_order = order;
+  st.play_row = row;
+  st.rows_played += 1;
+}
+
+}  // namespace
+
+void pt_reset() {
+  st.speed = 6;
+  st.tick = 5;
+  st.break_row = 0;
+  st.row_cells = nullptr;
+  st.vib_wave = kSine;
+  st.trem_wave = kSine;
+  st.play_order = -1;
+  st.play_row = 63;
+  st.rows_played = 0;
+  st.loaded = true;
+  pt_order.store(-1, std::memory_order_relaxed);
+  pt_row.store(63, std::memory_order_relaxed);
+  for (ChannelState& c : chans) {
+    int32_t glissando = c.glissando;
+    c = ChannelState{};
+    c.glissando = glissando;
+  }
+  for (int i = 0; i < 64; ++i) {
+    int q = i & 31;
+    int v = kSineQuarter[q <= 16 ? q : 32 - q];
+    waves[kSine][i] = int16_t(i < 32 ? v : -v);
+    waves[kRampDown][i] = int16_t(255 - 8 * i);
+    waves[kSquare][i] = int16_t(i < 16 ? 0 : i < 32 ? 255 : i < 48 ? 0 : -256);
+  }
+  for (int i = 0; i < 64; ++i) waves[kRandom][i] = int16_t(std::rand() % 511 - 256);
+}
+
+void pt_unload() { st.loaded = false; }
+
+void pt_tick() {
+  if (!st.loaded) return;
+  const Song& s = *song();
+  const int channels = s.channels;
+  if (st.speed != 0) {
+    st.tick += 1;
+    if (st.tick >= st.speed) {
+      st.tick = 0;
+      bool delayed = false;
+      for (int ch = 0; ch < channels; ++ch) {
+        if (chans[ch].row_delay > 0) {
+          chans[ch].row_delay -= 1;
+          delayed = true;
+        }
+      }
+      if (delayed) return;
+      int row = pt_row.load(std::memory_order_relaxed) + 1;
+      pt_row.store(row, std::memory_order_relaxed);
+      if (row > 63) {
+        int order = pt_order.load(std::memory_order_relaxed) + 1;
+        pt_order.store(order, std::memory_order_relaxed);
+        pt_row.store(st.break_row, std::memory_order_relaxed);
+        st.break_row = 0;
+        if (order >= s.song_length) pt_order.store(s.restart, std::memory_order_relaxed);
+      }
+      fetch_row();
+    }
+  }
+  if (channels == 0 || st.row_cells == nullptr) return;
+  for (int ch = 0; ch < channels; ++ch) {
+    snd_driver.select_voice(ch);
+    if (st.tick == 0) {
+      tick_zero(ch, st.row_cells[ch]);
+    } else {
+      tick_running(ch, st.row_cells[ch]);
+    }
+  }
+}
+
+const ChannelState& pt_channel(int ch) { return chans[std::clamp(ch, 0, kPtChannelsMax - 1)]; }
+int pt_speed() { return st.speed; }
+int pt_tick_count() { return st.tick; }
+int pt_break_row() { return st.break_row; }
+int pt_play_order() { return st.play_order; }
+int pt_play_row() { return st.play_row; }
+int64_t pt_rows_played() { return st.rows_played; }
+const int16_t* pt_waveform(int index) { return waves[index & 3]; }
+uint8_t pt_pan_digit(int ch) { return pan_digits[std::clamp(ch, 0, kPtChannelsMax - 1)]; }

@@ -1,0 +1,255 @@
+// Voice driver and integer mixer. The sequencer sets the control voices; the mixer runs its own
+// copies (the mixing voices) and takes over a control voice's position or step only when the
+// matching flag says a new one was given.
+#include "music/snd.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "music/pt.h"
+
+AudioDriver snd_driver = {};
+
+namespace {
+
+constexpr double kAmigaClock = 3546836.0;  // Paula's clock, periods are counted in its cycles
+constexpr int kMasterMax = 252;
+
+SampleSlot slots[kSndSlots];
+Voice control[kSndVoices];
+Voice mixing[kSndVoices];
+int32_t acc[kSndAccumulator];
+
+int open_rate = kSndRate;
+int mix_rate = kSndRate;
+int master = 63;  // music_init sets 64
+int voice_count = 4;
+Voice* selected = &control[0];
+int tick_samples = kSndRate / 50;
+int carry = 0;
+bool offline = false;
+const char* driver_name = "";
+const char* last_error = "";
+
+void hook_nothing() {}
+
+void reset_voice(Voice& v) {
+  uint32_t length = v.length;
+  v = Voice{};
+  v.length = length;
+  v.pan = 127;
+  v.new_step = 1;
+  v.new_pos = 1;
+}
+
+// One voice into the accumulator. The 32.32 position lives in one 64-bit word, so the carry out
+// of the fraction lands in the integer part by itself.
+void mix_voice(Voice& v, int32_t* out, int count) {
+  const int32_t s = (v.volume * master * 255) / 128 / 63;
+  uint64_t p = (uint64_t(v.pos) << 32) | v.pos_frac;
+  const uint64_t step = (uint64_t(v.step) << 32) | v.step_frac;
+  const int8_t* data = v.data;
+  if (v.loop_flag) {
+    const uint32_t loop_end = v.loop_end;
+    const uint64_t restart = uint64_t(v.loop_start + 1) << 32;
+    for (int i = 0; i < count; ++i) {
+      p += step;
+      if (uint32_t(p >> 32) > loop_end) p = restart | (p & 0xFFFFFFFFu);
+      out[i] += data[p >> 32] * s;
+    }
+  } else {
+    const uint32_t length = v.length;
+    for (int i = 0; i < count; ++i) {
+      p += step;
+      if (uint32_t(p >> 32) >= length) {
+        v.ended = 1;
+        break;
+      }
+      out[i] += data[p >> 32] * s;
+    }
+  }
+  v.pos = uint32_t(p >> 32);
+  v.pos_frac = uint32_t(p);
+}
+
+void mix_chunk(int16_t* out, int count) {
+  for (int i = 0; i < voice_count; ++i) {
+    Voice& c = control[i];
+    Voice& m = mixing[i];
+    const uint32_t pos = m.pos, pos_frac = m.pos_frac, step = m.step, step_frac = m.step_frac;
+    const uint32_t ended = m.ended;
+    m = c;
+    m.ended = ended;
+    if (!c.new_pos) {
+      m.pos = pos;
+      m.pos_frac = pos_frac;
+    } else {
+      c.new_pos = 0;
+      m.ended = 0;
+    }
+    if (!c.new_step) {
+      m.step = step;
+      m.step_frac = step_frac;
+    } else {
+      c.new_step = 0;
+    }
+    m.new_pos = 0;
+    m.new_step = 0;
+  }
+  std::memset(acc, 0, sizeof(int32_t) * count);
+  for (int i = 0; i < voice_count; ++i) {
+    Voice& m = mixing[i];
+    if (m.length == 0 || m.volume == 0 || m.ended || m.data == nullptr) continue;
+    mix_voice(m, acc, count);
+  }
+  for (int i = 0; i < count; ++i) out[i] = int16_t(std::clamp(acc[i], -32768, 32767));
+}
+
+}  // namespace
+
+int snd_open(int rate) {
+  open_rate = rate;
+  if (!offline) {
+    SDL_AudioSpec want{};
+    want.freq = kSndRate;
+    want.format = AUDIO_S16LSB;
+    want.channels = 1;
+    want.samples = kSndBufferSamples;
+    want.callback = [](void* user, Uint8* stream, int len) { snd_callback(user, stream, len); };
+    want.userdata = nullptr;
+    if (SDL_OpenAudio(&want, nullptr) != 0) {
+      last_error = "SDL audio error";
+      return 0;
+    }
+  }
+  snd_driver = AudioDriver{"SDL audio",        snd_reset,         hook_nothing,
+                           hook_nothing,       snd_close,         snd_define_sample,
+                           snd_set_voice_count, snd_set_master_volume, snd_select_voice,
+                           snd_set_sample,     snd_set_period,    snd_set_volume,
+                           snd_set_panning,    snd_set_position};
+  driver_name = snd_driver.name;
+  return 1;
+}
+
+void snd_reset() {
+  mix_rate = open_rate;
+  for (int i = 0; i < kSndVoices; ++i) {
+    reset_voice(control[i]);
+    reset_voice(mixing[i]);
+  }
+  for (SampleSlot& s : slots) s = SampleSlot{};
+  selected = &control[0];
+  carry = 0;
+}
+
+void snd_close() {
+  if (!offline) SDL_CloseAudio();
+}
+
+void snd_define_sample(int n, const int8_t* data, uint32_t length, uint32_t loop_start,
+                       uint32_t loop_end, uint32_t loop_flag) {
+  if (n <= 0 || n >= kSndSlots) return;
+  // The mixer reads the loop-end byte itself and restarts at loop start + 1: keep both inside the
+  // sample, or the loop reads whatever lies behind it.
+  if (loop_flag && length > 0 && loop_end >= length) loop_end = length - 1;
+  if (loop_flag && (length == 0 || loop_start >= loop_end)) loop_flag = 0;
+  slots[n] = SampleSlot{data, length, loop_start, loop_end, loop_flag};
+}
+
+void snd_set_voice_count(int count) { voice_count = std::clamp(count, 0, kSndVoices); }
+
+void snd_set_master_volume(int v) { master = std::clamp(v, 0, kMasterMax); }
+
+void snd_select_voice(int channel) { selected = &control[std::clamp(channel, 0, kSndVoices - 1)]; }
+
+void snd_set_sample(int n) {
+  if (n <= 0 || n >= kSndSlots) return;
+  const SampleSlot& s = slots[n];
+  Voice& v = *selected;
+  v.data = s.data;
+  v.length = s.length;
+  v.loop_start = s.loop_start;
+  v.loop_end = s.loop_end;
+  v.loop_flag = s.loop_flag;
+  v.sample = n;
+}
+
+void snd_set_period(int32_t period) {
+  Voice& v = *selected;
+  if (period <= 0) {
+    // 0 is a voice standing still; below 0 (vibrato under the lowest period) stops it too.
+    v.step = 0;
+    v.step_frac = 0;
+  } else {
+    v.step = uint32_t(int64_t(kAmigaClock) / period / mix_rate);
+    double q = kAmigaClock / (double(period) * mix_rate);
+    double frac = q - double(int64_t(q));
+    v.step_frac = uint32_t(frac * 16777216.0) << 8;
+  }
+  v.new_step = 1;
+}
+
+void snd_set_volume(int v) { selected->volume = std::clamp(v, 0, 255); }
+
+void snd_set_panning(int p) { selected->pan = p & 255; }
+
+void snd_set_position(uint32_t offset) {
+  Voice& v = *selected;
+  if (offset > v.loop_end) v.loop_flag = 0;
+  if (offset < v.length) {
+    v.pos = offset;
+    v.pos_frac = 0;
+    v.new_pos = 1;
+  }
+}
+
+void snd_mix(int16_t* out, int count) {
+  while (count > 0) {
+    int n = std::min(count, kSndAccumulator);
+    mix_chunk(out, n);
+    out += n;
+    count -= n;
+  }
+}
+
+void snd_set_tick_rate(int tick_rate) {
+  tick_samples = kSndRate / std::max(tick_rate, 1);
+  if (tick_samples < 1) tick_samples = 1;
+  carry = 0;
+}
+
+// Every tick owns exactly tick_samples consecutive samples, and its pt_tick runs before the first
+// of them is mixed; the part of a tick that does not fit is carried into the next buffer.
+void snd_callback(void*, uint8_t* stream, int length_bytes) {
+  int16_t* out = reinterpret_cast<int16_t*>(stream);
+  const int n = length_bytes / 2;
+  const int t = tick_samples;
+  int pos = 0;
+  if (carry > 0) {
+    int m = std::min(carry, n);  // a tick longer than the buffer spans several callbacks
+    snd_mix(out, m);
+    pos = m;
+    carry -= m;
+    if (carry > 0) return;
+  }
+  while (pos + t <= n) {
+    pt_tick();
+    snd_mix(out + pos, t);
+    pos += t;
+  }
+  int r = n - pos;
+  pt_tick();
+  if (r > 0) snd_mix(out + pos, r);
+  carry = t - r;
+}
+
+const Voice* snd_control_voices() { return control; }
+const Voice* snd_mixing_voices() { return mixing; }
+const SampleSlot* snd_slots() { return slots; }
+int snd_voice_count() { return voice_count; }
+int snd_master_volume() { return master; }
+int snd_carry() { return carry; }
+const char* snd_last_error() { return last_error; }
+void snd_set_offline(bool on) { offline = on; }

@@ -1,0 +1,90 @@
+// The voice driver: one voice per tracker channel, periods turned into resampling steps, and the
+// device callback that cuts its buffers into ticks and mixes the voices to 16-bit mono.
+#pragma once
+#include <cstdint>
+
+constexpr int kSndRate = 44100;          // mixing rate, samples per second
+constexpr int kSndBufferSamples = 2048;  // device buffer
+constexpr int kSndVoices = 32;
+constexpr int kSndSlots = 32;            // sample numbers 1..31; slot 0 is never defined
+constexpr int kSndAccumulator = 20480;   // longest single mix
+
+// Operations the loader and the sequencer reach the driver through; filled by snd_open.
+struct AudioDriver {
+  const char* name;
+  void (*init)();                 // snd_reset
+  void (*start_hook)();           // called last by music_init; empty here
+  void (*stop_hook)();            // called by music_stop before close; empty here
+  void (*close)();
+  void (*define_sample)(int n, const int8_t* data, uint32_t length, uint32_t loop_start,
+                        uint32_t loop_end, uint32_t loop_flag);
+  void (*set_voice_count)(int count);
+  void (*set_master_volume)(int v);
+  void (*select_voice)(int channel);
+  void (*set_sample)(int n);
+  void (*set_period)(int32_t period);
+  void (*set_volume)(int v);
+  void (*set_panning)(int p);
+  void (*set_position)(uint32_t offset);
+};
+extern AudioDriver snd_driver;
+
+struct SampleSlot {
+  const int8_t* data;
+  uint32_t length;
+  uint32_t loop_start;
+  uint32_t loop_end;
+  uint32_t loop_flag;
+};
+
+struct Voice {
+  const int8_t* data;
+  int32_t sample;
+  int32_t volume;
+  uint32_t pos_frac;
+  uint32_t pos;
+  uint32_t step_frac;
+  uint32_t step;
+  uint32_t loop_start;
+  uint32_t loop_end;
+  uint32_t loop_flag;
+  uint32_t length;
+  int32_t pan;
+  uint32_t new_step;
+  uint32_t new_pos;
+  uint32_t ended;  // mixing voices only: a one-shot sample ran out
+};
+
+// Device operations.
+int snd_open(int rate);  // 1 on success, 0 when the device does not open
+void snd_reset();
+void snd_close();
+
+// Voice operations (the last six act on the selected control voice).
+void snd_define_sample(int n, const int8_t* data, uint32_t length, uint32_t loop_start,
+                       uint32_t loop_end, uint32_t loop_flag);
+void snd_set_voice_count(int count);
+void snd_set_master_volume(int v);
+void snd_select_voice(int channel);
+void snd_set_sample(int n);
+void snd_set_period(int32_t period);
+void snd_set_volume(int v);
+void snd_set_panning(int p);
+void snd_set_position(uint32_t offset);
+
+// Audio thread.
+void snd_callback(void* user, uint8_t* stream, int length_bytes);
+void snd_mix(int16_t* out, int count);
+
+// Tick length in samples for the callback: kSndRate / tick_rate. Also resets the carry.
+void snd_set_tick_rate(int tick_rate);
+
+// Inspection, for tests and tools.
+const Voice* snd_control_voices();
+const Voice* snd_mixing_voices();
+const SampleSlot* snd_slots();
+int snd_voice_count();
+int snd_master_volume();
+int snd_carry();
+const char* snd_last_error();
+void snd_set_offline(bool on);  // snd_open installs the table without opening a device

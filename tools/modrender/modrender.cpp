@@ -1,0 +1,167 @@
+// modrender: a module through our own player to a 16-bit mono 44100 Hz WAV file.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "music/music.h"
+#include "music/offline_audio.h"
+#include "music/pt.h"
+#include "music/snd.h"
+
+namespace {
+
+constexpr int kMaxSeconds = 3600;
+constexpr int64_t kSongEndLimitTicks = int64_t(50) * 60 * 20;  // give up looking after 20 minutes at 50 Hz
+
+void usage(FILE* to) {
+  std::fprintf(to,
+               "usage: modrender IN.mod OUT.wav [--seconds N] [--tick-rate R]\n"
+               "Plays a ProTracker-style module through the Driftlight player and writes a\n"
+               "16-bit mono WAV at 44100 Hz.\n"
+               "  --seconds N    length to render (default: once through the song, up to the\n"
+               "                 first row it would repeat; at most %d)\n"
+               "  --tick-rate R  ticks per second (default 50)\n",
+               kMaxSeconds);
+}
+
+bool read_file(const char* path, std::vector<uint8_t>& out) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+void put32(std::vector<uint8_t>& v, uint32_t x) {
+  for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+}
+void put16(std::vector<uint8_t>& v, uint16_t x) {
+  v.push_back(uint8_t(x));
+  v.push_back(uint8_t(x >> 8));
+}
+
+// Ticks until the song comes back to a row it has already played outside a pattern loop.
+int64_t song_ticks(const std::vector<uint8_t>& module) {
+  std::vector<uint8_t> copy = module;
+  music_init();
+  if (!music_load(copy.data(), copy.size())) return 0;
+  std::vector<uint8_t> seen(128 * 64, 0);
+  int64_t rows = 0;
+  for (int64_t t = 0; t < kSongEndLimitTicks; ++t) {
+    // A row played again inside a pattern loop is not the song's end; the loop count is taken
+    // before the tick, since the row's own E6 may end the loop on it.
+    bool looping = false;
+    for (int ch = 0; ch < pt_song().channels; ++ch) looping |= pt_channel(ch).loop_count > 0;
+    pt_tick();
+    if (pt_rows_played() == rows) continue;
+    rows = pt_rows_played();
+    uint8_t& s = seen[pt_play_order() * 64 + pt_play_row()];
+    if (s && !looping) return t;
+    s = 1;
+  }
+  return kSongEndLimitTicks;
+}
+
+std::vector<int16_t> rendered;
+void collect(const int16_t* samples, int count, void*) {
+  rendered.insert(rendered.end(), samples, samples + count);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* in = nullptr;
+  const char* out = nullptr;
+  double seconds = -1;
+  int tick_rate = 50;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      usage(stdout);
+      return 0;
+    } else if ((a == "--seconds" || a == "--tick-rate") && i + 1 < argc) {
+      char* end = nullptr;
+      double v = std::strtod(argv[++i], &end);
+      if (*end != '\0' || !(v > 0)) {
+        std::fprintf(stderr, "modrender: %s needs a positive number, got '%s'\n", a.c_str(), argv[i]);
+        return 2;
+      }
+      if (a == "--seconds") {
+        seconds = v > kMaxSeconds ? kMaxSeconds : v;
+      } else {
+        tick_rate = v > kSndRate ? kSndRate : int(v);
+        if (tick_rate < 1) tick_rate = 1;
+      }
+    } else if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "modrender: unknown option '%s'\n", a.c_str());
+      usage(stderr);
+      return 2;
+    } else if (!in) {
+      in = argv[i];
+    } else if (!out) {
+      out = argv[i];
+    } else {
+      usage(stderr);
+      return 2;
+    }
+  }
+  if (!in || !out) {
+    usage(stderr);
+    return 2;
+  }
+
+  std::vector<uint8_t> module;
+  if (!read_file(in, module)) {
+    std::fprintf(stderr, "modrender: cannot read '%s': %s\n", in, std::strerror(errno));
+    return 1;
+  }
+
+  music_offline_enable(collect, nullptr);
+  if (!music_init()) {
+    std::fprintf(stderr, "modrender: audio start-up failed\n");
+    return 1;
+  }
+  int64_t total;
+  if (seconds > 0) {
+    total = int64_t(seconds * kSndRate);
+  } else {
+    total = song_ticks(module) * (kSndRate / tick_rate);
+    music_init();
+  }
+  if (!music_load(module.data(), module.size())) {
+    std::fprintf(stderr, "modrender: '%s' refused: %s\n", in, pt_last_error());
+    return 1;
+  }
+  music_start(tick_rate);
+  for (int64_t t = 0; int64_t(rendered.size()) < total; t += 10000) music_offline_advance(t);
+  music_stop();
+  if (int64_t(rendered.size()) > total) rendered.resize(size_t(total));
+
+  std::vector<uint8_t> wav;
+  const uint32_t data_bytes = uint32_t(rendered.size() * 2);
+  wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
+  put32(wav, 36 + data_bytes);
+  wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  put32(wav, 16);
+  put16(wav, 1);  // PCM
+  put16(wav, 1);  // mono
+  put32(wav, kSndRate);
+  put32(wav, kSndRate * 2);
+  put16(wav, 2);
+  put16(wav, 16);
+  wav.insert(wav.end(), {'d', 'a', 't', 'a'});
+  put32(wav, data_bytes);
+  for (int16_t s : rendered) put16(wav, uint16_t(s));
+  FILE* f = std::fopen(out, "wb");
+  if (!f || std::fwrite(wav.data(), 1, wav.size(), f) != wav.size() || std::fclose(f) != 0) {
+    std::fprintf(stderr, "modrender: cannot write '%s'\n", out);
+    return 1;
+  }
+  return 0;
+}

@@ -25,3 +25,13 @@ test: build
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-tsan
+
+# make assets  rebuilds the generators and rewrites the content in assets/ (the module, the scene
+#              file, the portraits from the photograph in PHOTO and the text strips set in FONT)
+PHOTO ?= /usr/lib/python3/dist-packages/skimage/data/astronaut.png
+FONT  ?= /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
+assets: configure
+	cmake --build $(BUILD) -j $(JOBS) --target modgen scenegen imagegen
+	$(BUILD)/tools/modgen/modgen assets/soundtrack.mod
+	$(BUILD)/tools/scenegen/scenegen assets/scene.3ds
+	$(BUILD)/tools/imagegen/imagegen $(PHOTO) $(FONT) assets

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libpng-dev zlib1g-dev libfreetype-dev fonts-dejavu-core
+  libpng-dev zlib1g-dev libfreetype-dev fonts-dejavu-core python3-skimage
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libxmp-dev libopenmpt-dev openmpt123 lib3ds-dev libassimp-dev
   xvfb xauth xdotool x11-utils x11-apps imagemagick sox ffmpeg

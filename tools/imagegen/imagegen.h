@@ -1,0 +1,36 @@
+// Makes the show's pictures: two posterised head-and-shoulders portraits cut from a photograph,
+// and six anti-aliased text strips drawn with FreeType.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int kPortraitSize = 256;
+constexpr uint8_t kPortraitBackground = 168;
+// The four levels of the tunnel portrait and the six of the blob portrait; both hold the background.
+constexpr uint8_t kPortraitLevels[4] = {25, 99, 168, 250};
+constexpr uint8_t kPortraitBLevels[6] = {25, 62, 110, 168, 206, 250};
+
+constexpr int kStripWidth = 256;
+constexpr int kStripHeight = 24;
+constexpr int kStripCount = 6;
+// What the strips say: the group, the title, three credits, the closing word.
+extern const char* const kStripTexts[kStripCount];
+
+struct Rgb {
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;  // r, g, b per pixel
+};
+
+// Reads an 8-bit RGB or RGBA PNG; false when it cannot.
+bool imagegen_load_png(const std::string& path, Rgb& out);
+
+// 256 x 256 greyscale portraits from the astronaut photograph (512 x 512).
+std::vector<uint8_t> imagegen_portrait(const Rgb& photo);
+std::vector<uint8_t> imagegen_portrait_b(const Rgb& photo);
+
+// The six strips stacked, 256 x 144 bytes; empty when the font cannot be loaded.
+std::vector<uint8_t> imagegen_strips(const std::string& font_path);
+
+// A binary PGM (P5) of the given bytes.
+std::vector<uint8_t> imagegen_pgm(const std::vector<uint8_t>& grey, int width, int height);

@@ -1,0 +1,43 @@
+// The 3D Studio scene reader: objects from the keyframer's object nodes and their meshes,
+// and a camera from the editor data. Everything is read through current_stream_ops.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct View3D;
+
+// No end known: chunk_find then trusts every chunk length it meets.
+constexpr int64_t kNoDataEnd = INT64_MAX;
+
+// Looks for the first chunk with this id at the current level, stepping over others by their
+// length, within the signed budget. Returns its length (header included), with the stream at
+// its data, or 0. A length too small for its own header, or a chunk reaching past data_end
+// (the end of the main chunk), ends the search.
+uint32_t chunk_find(void* stream, uint16_t id, int64_t budget, int64_t data_end = kNoDataEnd);
+
+// Reads a NUL-terminated name into buffer. A name of capacity characters is stored without
+// its NUL; a longer one is cut to capacity and the rest consumed up to its NUL.
+void read_name(void* stream, char* buffer, int32_t capacity);
+
+// The main chunk's length, or 0 when the data does not start with a 3D Studio main chunk.
+uint32_t read_main_header(void* stream);
+
+// Creates one object per object node of the keyframer and adds it to view. source is a path,
+// or a const MemorySource* with memory streams selected. Returns 0, or 1 on failure (objects
+// added before the failure stay in the view).
+int32_t read_3ds_objects(const void* source, View3D* view);
+
+// Copies eye, target, roll and name of the index-th camera (from 1) into view. Returns 0 or 1;
+// when there are fewer cameras than index, the view is released first.
+int32_t read_3ds_camera(const void* source, int32_t index, View3D* view);
+
+// The two readers over size bytes in memory; file streams are selected again afterwards.
+int32_t load_scene_objects(const uint8_t* data, size_t size, View3D* view);
+int32_t load_scene_camera(const uint8_t* data, size_t size, int32_t index, View3D* view);
+
+// Bytes of a chunk that started at start with this length not yet consumed.
+int64_t chunk_remaining(void* stream, int64_t start, int64_t length);
+
+// Kind of a file by its first 16-bit value: 3 for a scene file, 4 to 6 for material libraries,
+// material files and projects, 0 to 2 for three image kinds, 7 for anything else or no file.
+int32_t probe_file_kind(const void* source);

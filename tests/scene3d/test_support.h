@@ -1,0 +1,61 @@
+// Helpers shared by the scene3d tests.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "scene3d/objects.h"
+
+namespace test_support {
+
+inline std::vector<uint8_t> read_file(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    int c;
+    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+// The program never frees listed objects; tests do, so that the leak checker stays quiet.
+inline void free_view_objects(View3D* view) {
+  if (view->objects == nullptr) return;
+  SceneNode* node = view->objects->first;
+  while (node != nullptr) {
+    SceneNode* next = node->next;
+    node->object->share->list_entries = 0;
+    object_free(node->object);
+    std::free(node);
+    node = next;
+  }
+  std::free(view->objects);
+  view->objects = nullptr;
+  std::free(view->zbuffer);
+  view->zbuffer = nullptr;
+}
+
+// A view for the reader's tests, freed with everything in it.
+struct ScopedView {
+  View3D view{};
+  ScopedView() { view_init(&view); }
+  ~ScopedView() {
+    free_view_objects(&view);
+    if (engine_users > 0) view_release(&view);
+  }
+  int32_t count() const { return view.objects->count; }
+  Object3D* object(int32_t i) const {
+    SceneNode* n = view.objects->first;
+    while (i-- > 0 && n != nullptr) n = n->next;
+    return n != nullptr ? n->object : nullptr;
+  }
+  SceneNode* node(int32_t i) const {
+    SceneNode* n = view.objects->first;
+    while (i-- > 0 && n != nullptr) n = n->next;
+    return n;
+  }
+};
+
+}  // namespace test_support

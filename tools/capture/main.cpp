@@ -1,6 +1,5 @@
 // driftlight-capture: the whole show through the offline host, written to a video file with its
 // soundtrack, faster than real time. Prints a per-scene timing summary at the end.
-#include <png.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/png_writer.h"
 #include "tools/capture/encoder.h"
 #include "tools/capture/show_run.h"
 #include "tools/capture/wav.h"
@@ -54,35 +54,6 @@ int64_t cpu_ns() {
   timespec ts;
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
   return ts.tv_sec * int64_t{1000000000} + ts.tv_nsec;
-}
-
-bool write_png(const std::string& path, const uint32_t* pixels, int width, int height) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(3 * width);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      uint32_t p = pixels[y * width + x];
-      row[3 * x] = static_cast<uint8_t>(p >> 16);
-      row[3 * x + 1] = static_cast<uint8_t>(p >> 8);
-      row[3 * x + 2] = static_cast<uint8_t>(p);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
 }
 
 // Everything the frame and audio callbacks share.
@@ -158,7 +129,7 @@ bool on_frame(const FrameRecord& r, const uint32_t* pixels) {
     if (cap.next_png < cap.opt.frames.size() && cap.opt.frames[cap.next_png] == r.index) {
       char name[32];
       std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(r.index));
-      if (!write_png(cap.opt.png_dir + name, pixels, 320, 240)) {
+      if (!png_write_frame(cap.opt.png_dir + name, pixels, 320, 240, PngScale::Logical)) {
         cap.failed = true;
         cap.error = "cannot write " + cap.opt.png_dir + name;
       }

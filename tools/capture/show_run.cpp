@@ -8,29 +8,7 @@
 #include "driver/show.h"
 #include "driver/show_observe.h"
 #include "music/music.h"
-#if __has_include("music/offline_audio.h")
 #include "music/offline_audio.h"
-#else
-#include <cmath>
-// Stand-in until the player's offline mode is merged: a soft tone in 2048-sample buffers.
-namespace {
-void (*standin_sink)(const int16_t*, int, void*) = nullptr;
-int64_t standin_buffers = 0;
-void music_offline_enable(void (*on_buffer)(const int16_t*, int, void*), void*) {
-  standin_sink = on_buffer;
-  standin_buffers = 0;
-}
-void music_offline_advance(int64_t time_us) {
-  int64_t want = time_us * 44100 / 1000000 / 2048 + 1;
-  int16_t buf[2048];
-  for (; standin_buffers < want && standin_sink; ++standin_buffers) {
-    for (int i = 0; i < 2048; ++i)
-      buf[i] = static_cast<int16_t>(3000 * std::sin((standin_buffers * 2048 + i) * 0.0627));
-    standin_sink(buf, 2048, nullptr);
-  }
-}
-}  // namespace
-#endif
 #include "platform/offline.h"
 
 namespace {
@@ -64,7 +42,7 @@ ShowRunResult show_run_offline(const ShowRunOptions& options) {
     pristine_module.assign(soundtrack_mod, soundtrack_mod + soundtrack_mod_size);
   else
     std::copy(pristine_module.begin(), pristine_module.end(), soundtrack_mod);
-  show_clear_quit_request();
+  show_set_scene(0);
   std::srand(1);  // the sequence an unseeded process starts with
 
   OfflineConfig config;

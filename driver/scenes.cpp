@@ -45,9 +45,19 @@ int32_t carry_selected = 1;
 
 int32_t now() { return clock_ticks(); }
 
+// Starts the observers' record of a frame.
+void probe(int32_t t, int32_t effect_time) {
+  scene_probe = SceneProbe{t, effect_time, 0, 0, 0, 0, -1, -1};
+}
+
 // Flash: brightens the target towards the flash colour while the envelope runs.
 void flash(uint32_t* target, int32_t t, int32_t* F) {
-  if (envelope_running(t, F)) blend_add(target, fb_flash, target, kFbPixels, 255, flash_amount(t, *F));
+  if (envelope_running(t, F)) {
+    const int32_t amount = flash_amount(t, *F);
+    blend_add(target, fb_flash, target, kFbPixels, 255, amount);
+    scene_probe.flash_amount = amount;
+  }
+  scene_probe.flash_end = *F;
 }
 
 // The three credit strips (strips 2, 3, 4) one under the other; `selected` is drawn displaced by
@@ -63,6 +73,9 @@ void credit_strips(uint32_t* fb, int32_t selected, int32_t dx) {
 void thumbnail_column(uint32_t* fb, int32_t t, int32_t* E, int32_t selected) {
   const bool active = envelope_running(t, E);
   const int32_t shift = active ? bounce_height(t, *E) / 3 : 0;
+  scene_probe.envelope_end = *E;
+  scene_probe.envelope = shift;
+  scene_probe.selected = selected;
   for (int32_t i = 0; i < 5; ++i)
     thumbnail(i == selected ? kThumbColumnX - shift : kThumbColumnX, kThumbPitch * i, fb, 0);
 }
@@ -76,6 +89,7 @@ void scene_intro() {
     const int32_t t = now() - show_times.T0;
     // Below position 100 the position is its own row.
     if (F == 0 && beat_rows_8_40(position)) F = t + kFlashLength;
+    probe(t, t);
     intro_draw(fb_main, t);
     flash(fb_main, t, &F);
     scene_frame_end(fb_main);
@@ -92,6 +106,8 @@ void scene_dots_in() {
   while (scene_frame_begin(kSceneLast[1], &position)) {
     const int32_t clock = now();
     const int32_t t = clock - show_times.T1;
+    probe(t, t);
+    scene_probe.mix = std::min(t, 255);
     intro_draw(fb_main, clock - show_times.T0);
     dotscreen_draw(fb_aux, t);
     crossfade(fb_main, fb_aux, fb_aux, kFbPixels, std::min(t, 255));
@@ -113,12 +129,16 @@ void scene_dots_reverse() {
       O = clock;
       K = t;
     }
-    dotscreen_draw(fb_main, (clock - O) * d + K);
+    const int32_t tau = (clock - O) * d + K;
+    probe(t, tau);
+    dotscreen_draw(fb_main, tau);
     if (envelope_running(t, &E)) {
       const int32_t alpha = pulse_alpha(t, E);
+      scene_probe.envelope = alpha;
       text_draw(125, 114, 0, alpha, fb_main);
       text_draw(65, 138, 1, alpha, fb_main);
     }
+    scene_probe.envelope_end = E;
     scene_frame_end(fb_main);
   }
 }
@@ -131,6 +151,8 @@ void scene_blobs_in() {
   while (scene_frame_begin(kSceneLast[3], &position)) {
     const int32_t clock = now();
     const int32_t t = clock - show_times.T2;
+    probe(t, t);
+    scene_probe.mix = t >= 85 ? 255 : 3 * t;
     dotscreen_draw(fb_main, clock - show_times.T1);
     std::memset(fb_aux, 0, sizeof(uint32_t) * kFbPixels);
     blobs_draw(fb_aux, t);
@@ -152,10 +174,15 @@ void scene_blobs() {
     }
     std::memset(fb_main, 0, sizeof(uint32_t) * kFbPixels);
     blobs_draw(fb_main, t);
-    if (envelope_running(t, &E))
-      credit_strips(fb_main, s, bounce_height(t, E) / 3);
-    else
+    probe(t, t);
+    if (envelope_running(t, &E)) {
+      scene_probe.envelope = bounce_height(t, E) / 3;
+      scene_probe.selected = s;
+      credit_strips(fb_main, s, scene_probe.envelope);
+    } else {
       credit_strips(fb_main, -1, 0);
+    }
+    scene_probe.envelope_end = E;
     scene_frame_end(fb_main);
   }
 }
@@ -169,6 +196,8 @@ void scene_zoom_in() {
   while (scene_frame_begin(kSceneLast[5], &position)) {
     const int32_t clock = now();
     const int32_t t = clock - show_times.T3;
+    probe(t, t);
+    scene_probe.mix = std::min(t, 255);
     std::memset(fb_main, 0, sizeof(uint32_t) * kFbPixels);
     blobs_draw(fb_main, clock - show_times.T2);
     credit_strips(fb_main, -1, 0);
@@ -190,6 +219,7 @@ void scene_zoom() {
       const int32_t r = beat_row(position);
       if (position <= kZoomLateRules ? beat_rows_8_40(r) : beat_accent(r)) F = t + kFlashLength;
     }
+    probe(t, t);
     lens_zoom_draw(fb_main, t);
     flash(fb_main, t, &F);
     scene_frame_end(fb_main);
@@ -213,6 +243,7 @@ void scene_balls() {
     }
     if (F == 0 && position == kDropFlashPosition) F = t + kFlashLength;
 
+    probe(t, position > kDropPosition ? 4 * t : t);
     std::memset(fb_main, 0, sizeof(uint32_t) * kFbPixels);
     // The wobble: 1200 at a bump's start, falling to 0 (-60 on the frame after it ends).
     const int32_t A = B != 0 ? 60 * (B - t) : 0;
@@ -224,12 +255,16 @@ void scene_balls() {
     bool highlighted = false;
     if (B != 0 && t <= B) {
       const int32_t k = t - B + 10;
-      blur_h(fb_main, fb_work, 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, 21 - k * k / 5);
+      scene_probe.envelope = 21 - k * k / 5;
+      blur_h(fb_main, fb_work, 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight,
+             scene_probe.envelope);
       std::memcpy(fb_main, fb_work, sizeof(uint32_t) * kFbPixels);
       highlighted = true;
     } else {
       B = 0;
     }
+    scene_probe.envelope_end = B;
+    scene_probe.selected = S;
 
     // The film strip along the top moves left a pixel a tick, the labels below move right.
     const int32_t m = t % kFilmPitch;
@@ -246,6 +281,7 @@ void scene_balls() {
       lens_zoom_draw(fb_work, 4 * (clock - show_times.T3));
       const int32_t a = std::rand() % kEntryFlicker >= std::max(kEntryFlicker - t, 0) ? 240 : 16;
       crossfade(fb_work, fb_main, fb_main, kFbPixels, a);
+      scene_probe.mix = a;
     }
     // Exit: cross-fade into the lens over the tunnel with its thumbnail column.
     if (music_position() > kExitAfterPosition) {
@@ -253,6 +289,7 @@ void scene_balls() {
       lens_tunnel_draw(fb_work, t);
       for (int32_t k = 0; k < 5; ++k) thumbnail(kThumbColumnX, kThumbPitch * k, fb_work, 0);
       crossfade(fb_main, fb_work, fb_main, kFbPixels, std::min(clock - L, 255));
+      scene_probe.mix = std::min(clock - L, 255);
     }
     scene_frame_end(fb_main);
   }
@@ -273,6 +310,7 @@ void scene_tunnel() {
     }
     const int32_t t = now() - show_times.T4;
     show_times.t_prev = t;
+    probe(t, t);
     lens_tunnel_draw(fb_main, t);
     thumbnail_column(fb_main, t, &E, s);
     scene_frame_end(fb_main);
@@ -294,9 +332,11 @@ void scene_fade() {
     }
     const int32_t t = now() - show_times.T5;
     show_times.t_prev = t;
+    probe(t, t);
     lens_tunnel_draw(fb_main, t);
     thumbnail_column(fb_main, t, &E, s);
     crossfade(fb_main, fb_aux, fb_main, kFbPixels, std::min(t, 255));
+    scene_probe.mix = std::min(t, 255);
     scene_frame_end(fb_main);
   }
 }
@@ -310,12 +350,15 @@ void scene_close() {
   int32_t position;
   while (scene_frame_begin(kSceneLast[10], &position)) {
     const int32_t u = now() - show_times.T6 - kStill;
+    probe(u, u);
     std::memset(fb_main, 0, sizeof(uint32_t) * kFbPixels);
     text_draw(120, 110, 5, 255, fb_main);
-    if (u <= kSmear)
+    if (u <= kSmear) {
+      scene_probe.envelope = std::max(u, 1);
       blur_v(fb_main, fb_aux, 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, std::max(u, 1));
-    else
+    } else {
       std::memset(fb_aux, 0, sizeof(uint32_t) * kFbPixels);
+    }
     scene_frame_end(fb_aux);
   }
 }

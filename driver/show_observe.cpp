@@ -9,3 +9,5 @@ int scene = 0;
 int show_current_scene() { return scene; }
 void show_set_scene(int s) { scene = s; }
 void show_request_quit() { running = 0; }
+
+SceneProbe scene_probe;

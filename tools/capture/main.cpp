@@ -25,7 +25,8 @@ constexpr int32_t kEndPosition = 2000;  // the show stops when order 20 begins
 
 const char* kUsage =
     "usage: driftlight-capture [-o show.mp4] [--fps 60] [--until POSITION]\n"
-    "                          [--png-dir DIR --frames LIST] [--wav FILE] [--no-encode]\n"
+    "                          [--png-dir DIR --frames LIST] [--wav FILE] [--preset NAME]\n"
+    "                          [--no-encode]\n"
     "\n"
     "Runs the show through the offline host and writes what the window shows (640 x 480,\n"
     "doubled with its scanlines) as H.264 with the soundtrack as AAC. The same file every run.\n"
@@ -37,6 +38,7 @@ const char* kUsage =
     "  --png-dir DIR    write the frames named by --frames as 320 x 240 PNGs into DIR\n"
     "  --frames LIST    frame numbers, e.g. 0,600-605,4000\n"
     "  --wav FILE       also write the soundtrack as 16-bit mono WAV\n"
+    "  --preset NAME    x264 speed preset (default superfast; slower ones give smaller files)\n"
     "  --no-encode      write no video (timing only)\n"
     "  --help           this text\n";
 
@@ -48,6 +50,7 @@ struct Options {
   std::vector<int64_t> frames;
   std::string wav;
   bool encode = true;
+  std::string preset = "superfast";
 };
 
 int64_t cpu_ns() {
@@ -205,6 +208,9 @@ bool parse(int argc, char** argv, Options* opt) {
     } else if (a == "--wav") {
       if (!value(&v)) return false;
       opt->wav = v;
+    } else if (a == "--preset") {
+      if (!value(&v)) return false;
+      opt->preset = v;
     } else if (a == "--no-encode") {
       opt->encode = false;
     } else {
@@ -261,6 +267,7 @@ int main(int argc, char** argv) {
     settings.path = cap.opt.output;
     settings.fps = cap.opt.fps;
     settings.sample_rate = kSampleRate;
+    settings.preset = cap.opt.preset.c_str();
     if (!encoder_open(settings, &error)) {
       std::fprintf(stderr, "driftlight-capture: %s\n", error.c_str());
       return 1;
@@ -275,6 +282,7 @@ int main(int argc, char** argv) {
   ShowRunOptions run;
   run.fps = cap.opt.fps;
   run.keep_records = false;
+  run.hash_frames = false;
   run.on_audio = on_audio;
   auto wall_start = std::chrono::steady_clock::now();
   cap.mark_ns = cpu_ns();

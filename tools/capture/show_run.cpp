@@ -18,8 +18,9 @@ ShowRunResult* result = nullptr;
 std::vector<uint8_t> pristine_module;
 
 void on_frame(const OfflineFrame& frame, void*) {
+  const size_t pixels = static_cast<size_t>(frame.width) * frame.height;
   FrameRecord record{frame.index, frame.time_us, music_position(), show_current_scene(),
-                     frame_hash(frame.pixels, static_cast<size_t>(frame.width) * frame.height)};
+                     current->hash_frames ? frame_hash(frame.pixels, pixels) : 0, scene_probe};
   if (current->keep_records) result->frames.push_back(record);
   if (current->on_frame && !current->on_frame(record, frame.pixels)) show_request_quit();
 }
@@ -61,11 +62,10 @@ ShowRunResult show_run_offline(const ShowRunOptions& options) {
 
 uint64_t frame_hash(const uint32_t* pixels, size_t count) {
   uint64_t h = 0xcbf29ce484222325ull;
-  for (size_t i = 0; i < count; ++i)
-    for (int b = 0; b < 4; ++b) {
-      h ^= (pixels[i] >> (8 * b)) & 0xFF;
-      h *= 0x100000001b3ull;
-    }
+  for (size_t i = 0; i < count; ++i) {
+    h ^= pixels[i];
+    h *= 0x100000001b3ull;
+  }
   return h;
 }
 

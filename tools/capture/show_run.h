@@ -8,18 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "driver/show_observe.h"
+
 struct FrameRecord {
   int64_t index;     // 0 for the first presented frame
   int64_t time_us;   // simulated time at which it is shown
   int32_t position;  // music position (order x 100 + row) while it was drawn
   int scene;         // 1 to 11
-  uint64_t hash;     // frame_hash of its pixels
+  uint64_t hash;     // frame_hash of its pixels (0 when not asked for)
+  SceneProbe probe;  // the script's beat and envelope state on this frame
 };
 
 struct ShowRunOptions {
   int fps = 60;
   int64_t frame_limit = -1;  // the viewer "quits" once this many frames were shown; -1 = never
   bool keep_records = true;
+  bool hash_frames = true;
   // Every presented frame; return false to ask the show to stop (as a quit would).
   std::function<bool(const FrameRecord& record, const uint32_t* pixels)> on_frame;
   // Every mixed device buffer, in order, as the audio device would have consumed it.
@@ -36,7 +40,7 @@ struct ShowRunResult {
 // pseudo-random sequence is put back to its unseeded start before each run.
 ShowRunResult show_run_offline(const ShowRunOptions& options);
 
-// 64-bit FNV-1a over the pixel words (as little-endian bytes).
+// 64-bit FNV-1a taken a pixel word at a time.
 uint64_t frame_hash(const uint32_t* pixels, size_t count);
 
 // "12,40-45,100" -> sorted, distinct frame numbers. False on a malformed list.

@@ -95,85 +95,52 @@ TEST_F(TunnelMaps, RowsStayInsideAndBendSymmetrically) {
   EXPECT_EQ(column_of(fb[100 * kWidth + 160]), 0);  // the angle of the middle column is 982
 }
 
-TEST_F(TunnelMaps, PhaseScrollsTheLayersLeftAtOneAndTwoColumnsAStep) {
+// Each layer scrolls left, the back one column per step of p, the front two; the front shows
+// wherever it differs from its first pixel. Any p, negative or huge, stays inside the textures.
+TEST_F(TunnelMaps, LayersScrollAndTheFrontIsColourKeyed) {
   Frame f0(kPixels), f(kPixels);
   tunnel_draw(f0.data(), 0);
-  for (int32_t p : {1, 491, 982, 5000, 2147483647}) {
+  // Front: the key everywhere but in even columns, which carry their column and a top byte.
+  for (int y = 0; y < kTexHeight; ++y)
+    for (int x = 2; x < kTexWidth; x += 2) front[y * kTexWidth + x] = 0xFF000000u | uint32_t(x);
+  for (int32_t p : {0, 1, 491, 982, 5000, -7, 2147483647, -2147483647 - 1}) {
     tunnel_draw(f.data(), p);
-    const uint32_t shift = static_cast<uint32_t>(p) % kTexWidth;
     for (int i = 0; i < kPixels; ++i) {
-      ASSERT_EQ(row_of(f[i]), row_of(f0[i]));
-      ASSERT_EQ(uint32_t(column_of(f[i])), (column_of(f0[i]) + shift) % kTexWidth) << p;
+      // The column angles lie in 847 ... 1117, so the column read at p = 0 tells the angle.
+      const uint32_t col0 = uint32_t(column_of(f0[i])), angle = col0 < 500 ? col0 + 982 : col0;
+      const uint32_t col_back = (angle + uint32_t(p)) % kTexWidth, col_front = (angle + 2u * uint32_t(p)) % kTexWidth;
+      const bool front_shows = col_front % 2 == 0 && col_front != 0;
+      ASSERT_EQ(f[i], front_shows ? 0xFF000000u | col_front : uint32_t(row_of(f0[i])) << 16 | col_back) << p;
     }
   }
 }
 
-TEST_F(TunnelMaps, FrontShowsWhereItDiffersFromItsFirstPixel) {
-  // Front: key everywhere except even columns, where it carries its column in the blue byte + 1.
-  for (int y = 0; y < kTexHeight; ++y)
-    for (int x = 2; x < kTexWidth; x += 2) front[y * kTexWidth + x] = 0xFF000000u | uint32_t(x);
-  Frame f0(kPixels), f(kPixels);
-  tunnel_draw(f0.data(), 0);
-  for (int32_t p : {0, 491, 982}) {
-    tunnel_draw(f.data(), p);
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x) {
-        const uint32_t got = f[y * kWidth + x];
-        // Columns the front reads at phase p: (angle + 2p) mod 982; 2 * 491 = 982 brings it back.
-        const uint32_t col_front = (uint32_t(column_of(f0[y * kWidth + x])) + 2u * uint32_t(p)) % kTexWidth;
-        if (col_front % 2 == 0 && col_front != 0)
-          ASSERT_EQ(got, 0xFF000000u | col_front);
-        else
-          ASSERT_EQ(got >> 24, 0u);
-      }
-  }
-  Frame f491(kPixels), f982(kPixels);
-  tunnel_draw(f491.data(), 491);
-  tunnel_draw(f982.data(), 982);
-  EXPECT_EQ(f982, f0);
-  EXPECT_NE(f491, f0);
-}
-
-TEST_F(TunnelTest, AnyPhaseStaysInsideTheTextures) {
-  Frame fb(kPixels);
-  for (int32_t p : {0, -1, -982, 2147483647, -2147483647 - 1}) tunnel_draw(fb.data(), p);  // sanitizers watch
-  SUCCEED();
-}
-
-// The intro at the two ends of its pulse, composed from the primitives it is made of.
-Frame expected_intro(int32_t t, int32_t radius, int32_t dim) {
+// The intro composed from the primitives it is made of: the tunnel at 10000 - t blurred with
+// `radius`, dimmed by `dim`, the name and the title at the given alphas.
+Frame expected_intro(int32_t t, int32_t radius, int32_t dim, int32_t name, int32_t title, const uint8_t* strips) {
   Frame tunnel(kPixels), blurred(kPixels), out(kPixels);
   const Frame black(kPixels, 0);
   tunnel_draw(tunnel.data(), 10000 - t);
   blur_h(tunnel.data(), blurred.data(), 0, 0, 0, 0, kWidth, kHeight, kWidth, kHeight, radius);
   crossfade(blurred.data(), black.data(), out.data(), kPixels, dim);
+  text_draw(125, 114, 0, name, out.data(), strips);
+  text_draw(65, 138, 1, title, out.data(), strips);
   return out;
 }
 
 TEST_F(TunnelTest, IntroPulseAndTitles) {
   const std::vector<uint8_t> strips = synthetic::text_strip_images();
-  Frame fb(kPixels);
-  // t = 0: widest blur, brightest (165/255), strips not yet visible.
-  intro_draw(fb.data(), 0, strips.data());
-  EXPECT_EQ(fb, expected_intro(0, 41, 90));
-  // t = 63, close to 20 pi: the blur is gone and the frame at its darkest (sin just past pi).
-  intro_draw(fb.data(), 63, strips.data());
-  Frame expected = expected_intro(63, 1, 239);
-  text_draw(125, 114, 0, 63, expected.data(), strips.data());
-  EXPECT_EQ(fb, expected);
-  // t = 128: the name at half strength, the title just starting (alpha 0).
-  intro_draw(fb.data(), 128, strips.data());
-  expected = expected_intro(128, int(41 - 40 * std::sqrt(std::fabs(std::sin(3.2)))),
-                                  int(240 - 150 * std::fabs(std::sin(3.2 + 1.5707963267948966))));
-  text_draw(125, 114, 0, 128, expected.data(), strips.data());
-  EXPECT_EQ(fb, expected);
-  // t = 500: both at full strength.
-  intro_draw(fb.data(), 500, strips.data());
-  expected = expected_intro(500, int(41 - 40 * std::sqrt(std::fabs(std::sin(12.5)))),
-                            int(240 - 150 * std::fabs(std::sin(12.5 + 1.5707963267948966))));
-  text_draw(125, 114, 0, 255, expected.data(), strips.data());
-  text_draw(65, 138, 1, 255, expected.data(), strips.data());
-  EXPECT_EQ(fb, expected);
+  struct Case {
+    int32_t t, radius, dim, name, title;
+  };
+  // t = 0: widest blur, brightest (165/255), no text. t = 63, just past 20 pi: no blur, darkest.
+  // t = 128: the title starts. t = 500: both strips at full strength.
+  for (const Case c : {Case{0, 41, 90, 0, 0}, Case{63, 1, 239, 63, 0}, Case{128, 31, 90, 128, 0},
+                       Case{500, 30, 90, 255, 255}}) {
+    Frame fb(kPixels);
+    intro_draw(fb.data(), c.t, strips.data());
+    EXPECT_EQ(fb, expected_intro(c.t, c.radius, c.dim, c.name, c.title, strips.data())) << c.t;
+  }
 }
 
 }  // namespace

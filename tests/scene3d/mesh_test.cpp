@@ -108,17 +108,6 @@ TEST(ComputeNormals, DegenerateFaceGivesTheXAxis) {
   }
 }
 
-TEST(ComputeNormals, SharedNormalsAreRecomputedInPlace) {
-  TestObject t({0, 0, 0, 256, 0, 0, 0, 256, 0}, {0, 1, 2, -1});
-  ASSERT_EQ(object_compute_normals(t.o), 0);
-  float* first = t.o->normals;
-  t.o->vertices[7] = 0.0f;  // the third vertex moves from +y to +z: the face now faces -y
-  t.o->vertices[8] = 256.0f;
-  ASSERT_EQ(object_compute_normals(t.o), 0);
-  EXPECT_EQ(t.o->normals, first);
-  EXPECT_FLOAT_EQ(t.normal(0)[1], -kNormalLength);
-}
-
 TEST(ObjectCenterXY, CentresOnTheZAxisAndKeepsThePlace) {
   TestObject t({0, 0, 7, 512, 256, 8, 1024, -256, 9}, {});
   t.o->position = {10, 20, 30};

@@ -134,8 +134,4 @@ TEST(StreamSelect, SwitchesTablesAndIgnoresUnknownKinds) {
   EXPECT_EQ(current_stream_ops, &file_stream_ops);
 }
 
-TEST(FileStream, OpenOfAMissingFileFails) {
-  EXPECT_EQ(file_stream_ops.open("/nonexistent/driftlight.3ds", "rb"), nullptr);
-}
-
 }  // namespace

@@ -40,10 +40,11 @@ inline void free_view_objects(View3D* view) {
 // A view for the reader's tests, freed with everything in it.
 struct ScopedView {
   View3D view{};
+  bool released = false;  // set when the code under test has released the view
   ScopedView() { view_init(&view); }
   ~ScopedView() {
     free_view_objects(&view);
-    if (engine_users > 0) view_release(&view);
+    if (!released) view_release(&view);
   }
   int32_t count() const { return view.objects->count; }
   Object3D* object(int32_t i) const {

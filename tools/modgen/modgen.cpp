@@ -45,7 +45,7 @@ struct Sample {
     int peak;                  // largest byte magnitude after scaling
     int volume;
     int loop_start = 0, loop_length = 0;  // bytes; a loop length of 0 means one-shot
-    std::vector<int8_t> bytes;
+    std::vector<int8_t> bytes = {};
 };
 
 // Scale to the given peak and round to signed bytes; the length is made even (whole words).

@@ -1,0 +1,52 @@
+// Arbitrary bytes as an embedded scene file: both readers through the memory stream, then
+// mesh preparation again on whatever was loaded. Loads may fail; nothing may go wrong.
+#include <cstdint>
+#include <cstdlib>
+
+#include "scene3d/mesh.h"
+#include "scene3d/objects.h"
+#include "scene3d/reader3ds.h"
+
+namespace {
+
+// The program keeps its objects for ever; a fuzzer run must give them back.
+void free_view(View3D* view) {
+  if (view->objects == nullptr) return;
+  SceneNode* node = view->objects->first;
+  while (node != nullptr) {
+    SceneNode* next = node->next;
+    node->object->share->list_entries = 0;
+    object_free(node->object);
+    std::free(node);
+    node = next;
+  }
+  std::free(view->objects);
+  view->objects = nullptr;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  View3D view{};
+  if (view_init(&view) != 0) return 0;
+  const int32_t index = size > 0 ? 1 + data[size - 1] % 3 : 1;
+  const bool camera_ok = load_scene_camera(data, size, index, &view) == 0;
+  load_scene_objects(data, size, &view);
+
+  // Everything loaded must be safe to prepare again, clone and centre.
+  view_rewind(&view);
+  Object3D* last = nullptr;
+  while (Object3D* o = view_next_object(&view)) {
+    for (int32_t f = 0; f < 4 * o->face_count; ++f) {
+      if (o->faces[f] >= o->vertex_count) std::abort();
+    }
+    object_compute_normals(o);
+    object_center_xy(o);
+    last = o;
+  }
+  if (last != nullptr) object_clone(&view, last);
+
+  free_view(&view);
+  if (camera_ok) view_release(&view);
+  return 0;
+}

@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build run test asan clean assets
+.PHONY: all deps configure build run test asan clean
 
 all: build
 
@@ -17,11 +17,21 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the program itself is needed to watch the show.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target driftlight
 	@tools/run-show.sh $(BUILD)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DDRIFTLIGHT_SANITIZE=ON -DDRIFTLIGHT_BENCH=OFF
+	cmake --build build-asan -j $(JOBS)
+	LSAN_OPTIONS=suppressions=$(CURDIR)/.ci/lsan.supp \
+	  ctest --test-dir build-asan -L unit --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-tsan

@@ -1,5 +1,6 @@
 #include "driver/timeline.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "driver/show_state.h"
@@ -40,7 +41,8 @@ namespace {
 
 // peak - (x - centre)^2, in 64 bits so that a time far outside the envelope cannot overflow.
 int32_t arc(int32_t peak, int64_t x, int64_t centre) {
-  const int64_t d = x - centre;
+  constexpr int64_t kFar = 1000000;  // far enough that the result is below any int32
+  const int64_t d = std::clamp(x - centre, -kFar, kFar);
   const int64_t v = peak - d * d;
   return v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
 }

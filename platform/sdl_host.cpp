@@ -235,3 +235,8 @@ SDL_Window* video_window() { return window; }
 SDL_Renderer* video_renderer() { return renderer; }
 bool video_pacing_active() { return pacing; }
 int video_refresh_hz() { return refresh_hz; }
+void video_pacing_probe_restart() {
+  pacing = false;
+  presents = 0;
+  probe_count = 0;
+}

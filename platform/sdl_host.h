@@ -10,3 +10,7 @@ SDL_Renderer* video_renderer();
 // (because the renderer's present does not wait for the retrace), and the rate in use.
 bool video_pacing_active();
 int video_refresh_hz();
+
+// Trusts the renderer's retrace wait again and restarts watching the present intervals, as for
+// a renderer that claims the wait. For the tests of that watch.
+void video_pacing_probe_restart();

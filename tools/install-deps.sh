@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds, runs and tests with, when any is missing.
+# Works unattended (CI, no terminal): as root directly, otherwise through sudo without a prompt.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential make cmake ninja-build pkg-config clang libclang-rt-dev
   libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev zlib1g-dev libfreetype-dev fonts-dejavu-core python3-skimage
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
@@ -17,7 +18,13 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 echo "Installing missing packages: ${missing[*]}"
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+run=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "Not root and no sudo: please install these packages: ${missing[*]}" >&2
+    exit 1
+  fi
+  run=(sudo -n)
+fi
+"${run[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${run[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null

@@ -1,0 +1,212 @@
+// The SDL host on SDL's dummy video driver: a real window, renderer and event queue, no display.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sdl_host.h"
+#include "platform/viewport.h"
+
+namespace {
+
+class SdlHost : public testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    ASSERT_EQ(video_init(1, 0), 0);
+    // Drop whatever the window announced about itself on opening.
+    SDL_PumpEvents();
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
+  void TearDown() override { video_shutdown(); }
+
+  static void push_key(Uint32 type, SDL_Keycode sym) {
+    SDL_Event e{};
+    e.type = type;
+    e.key.windowID = SDL_GetWindowID(video_window());
+    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.sym = sym;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+  }
+  static void push_window_event(Uint32 window_id, Uint8 code, int w, int h) {
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = window_id;
+    e.window.event = code;
+    e.window.data1 = w;
+    e.window.data2 = h;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+  }
+  static int queued() {
+    SDL_PumpEvents();
+    return SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
+};
+
+TEST_F(SdlHost, OpensTheWindowDoubledTitledAndWithoutPointer) {
+  int w = 0, h = 0;
+  SDL_GetWindowSize(video_window(), &w, &h);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 480);
+  EXPECT_STREQ(SDL_GetWindowTitle(video_window()), "Driftlight by Osk");
+  EXPECT_TRUE(SDL_GetWindowFlags(video_window()) & SDL_WINDOW_RESIZABLE);
+  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+}
+
+TEST_F(SdlHost, QuitsOnEscapeAndQKeyDownOnly) {
+  struct Case {
+    Uint32 type;
+    SDL_Keycode sym;
+    int quit;
+  };
+  const Case cases[] = {
+      {SDL_KEYDOWN, SDLK_ESCAPE, 1}, {SDL_KEYDOWN, SDLK_q, 1},     {SDL_KEYUP, SDLK_ESCAPE, 0},
+      {SDL_KEYUP, SDLK_q, 0},        {SDL_KEYDOWN, SDLK_a, 0},     {SDL_KEYDOWN, SDLK_SPACE, 0},
+      {SDL_KEYDOWN, SDLK_RETURN, 0}, {SDL_KEYUP, SDLK_f, 0},
+  };
+  for (const Case& c : cases) {
+    push_key(c.type, c.sym);
+    EXPECT_EQ(video_poll(), c.quit) << "type " << c.type << " key " << c.sym;
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+  EXPECT_EQ(video_poll(), 1);
+}
+
+TEST_F(SdlHost, QuitLeavesLaterEventsQueued) {
+  push_key(SDL_KEYUP, SDLK_a);
+  push_key(SDL_KEYDOWN, SDLK_q);
+  push_key(SDL_KEYDOWN, SDLK_a);
+  push_key(SDL_KEYDOWN, SDLK_ESCAPE);
+  EXPECT_EQ(video_poll(), 1);
+  EXPECT_EQ(queued(), 2);
+  EXPECT_EQ(video_poll(), 1);
+  EXPECT_EQ(video_poll(), 0);
+  EXPECT_EQ(queued(), 0);
+}
+
+TEST_F(SdlHost, FTwiceReturnsToAWindowWithThePointerShown) {
+  push_key(SDL_KEYDOWN, SDLK_f);
+  EXPECT_EQ(video_poll(), 0);
+  EXPECT_EQ(SDL_GetWindowFlags(video_window()) & SDL_WINDOW_FULLSCREEN_DESKTOP,
+            static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP));
+  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+
+  push_key(SDL_KEYDOWN, SDLK_f);
+  EXPECT_EQ(video_poll(), 0);
+  EXPECT_EQ(SDL_GetWindowFlags(video_window()) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
+TEST_F(SdlHost, ResizeOfOurWindowSetsTheViewport) {
+  const Uint32 id = SDL_GetWindowID(video_window());
+  SDL_Rect r;
+  push_window_event(id, SDL_WINDOWEVENT_RESIZED, 1000, 500);
+  EXPECT_EQ(video_poll(), 0);
+  SDL_RenderGetViewport(video_renderer(), &r);
+  EXPECT_EQ(r.x, 167);
+  EXPECT_EQ(r.y, 0);
+  EXPECT_EQ(r.w, 666);
+  EXPECT_EQ(r.h, 500);
+
+  // Another window's resize and other window events leave it alone.
+  push_window_event(id + 1, SDL_WINDOWEVENT_RESIZED, 400, 600);
+  push_window_event(id, SDL_WINDOWEVENT_MOVED, 400, 600);
+  EXPECT_EQ(video_poll(), 0);
+  SDL_RenderGetViewport(video_renderer(), &r);
+  EXPECT_EQ(r.x, 167);
+  EXPECT_EQ(r.w, 666);
+
+  push_window_event(id, SDL_WINDOWEVENT_RESIZED, 400, 600);
+  EXPECT_EQ(video_poll(), 0);
+  SDL_RenderGetViewport(video_renderer(), &r);
+  EXPECT_EQ(r.y, 150);
+  EXPECT_EQ(r.h, 300);
+}
+
+TEST_F(SdlHost, PresentDoublesPixelsWithBlackScanlines) {
+  std::vector<uint32_t> fb(320 * 240);
+  for (int i = 0; i < 320 * 240; ++i) fb[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+  EXPECT_EQ(video_present(fb.data()), 0);
+  // The software renderer keeps the presented picture in the window surface.
+  std::vector<uint32_t> shown(640 * 480, 0xDEADBEEF);
+  ASSERT_EQ(SDL_RenderReadPixels(video_renderer(), nullptr, SDL_PIXELFORMAT_RGB888, shown.data(),
+                                 640 * 4),
+            0);
+  int wrong = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      const uint32_t want = y % 2 ? 0u : fb[(y / 2) * 320 + x / 2];
+      wrong += (shown[y * 640 + x] & 0xFFFFFF) != want;
+    }
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(SdlHost, PacesPresentsWhereTheRendererDoesNotWait) {
+  // The dummy driver's software renderer returns from a present at once.
+  ASSERT_TRUE(video_pacing_active());
+  const int hz = video_refresh_hz();
+  ASSERT_GE(hz, 20);
+  std::vector<uint32_t> fb(320 * 240, 0);
+  constexpr int kFrames = 10;
+  video_present(fb.data());
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kFrames; ++i) video_present(fb.data());
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 0.95 * kFrames / hz);
+}
+
+TEST_F(SdlHost, WatchesARendererThatClaimsTheRetraceWaitAndPacesWhenItDoesNot) {
+  video_pacing_probe_restart();
+  ASSERT_FALSE(video_pacing_active());
+  std::vector<uint32_t> fb(320 * 240, 0);
+  int frames = 0;
+  while (!video_pacing_active() && frames < 200) {
+    video_present(fb.data());
+    ++frames;
+  }
+  // Presents that come back far faster than the refresh period give it away within the first
+  // few dozen frames.
+  EXPECT_TRUE(video_pacing_active());
+  EXPECT_LE(frames, 60);
+}
+
+TEST(SdlHostInit, RefusesModesOtherThanOneAndTwo) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  EXPECT_EQ(video_init(0, 0), 1);
+  EXPECT_EQ(video_init(3, 0), 1);
+  EXPECT_EQ(video_window(), nullptr);
+  ASSERT_EQ(video_init(2, 0), 0);
+  int w = 0, h = 0;
+  SDL_GetWindowSize(video_window(), &w, &h);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 400);
+  std::vector<uint32_t> fb(320 * 200, 0x123456);
+  EXPECT_EQ(video_present(fb.data()), 0);
+  video_shutdown();
+}
+
+TEST(SdlHostInit, FailsWithAVideoDriverThatDoesNotExist) {
+  setenv("SDL_VIDEODRIVER", "nonexistent", 1);
+  EXPECT_EQ(video_init(1, 0), 1);
+  SDL_Quit();
+}
+
+TEST(Clock, StartsAtZeroOnAWholeSecondBaseAndCountsTwentyMillisecondTicks) {
+  EXPECT_EQ(clock_ticks(), 0);
+  // The base keeps whole seconds only, so the second reading can be up to 50 at once.
+  const int32_t a = clock_ticks();
+  EXPECT_GE(a, 0);
+  EXPECT_LE(a, 50);
+  SDL_Delay(200);
+  const int32_t b = clock_ticks();
+  EXPECT_GE(b - a, 9);
+  EXPECT_LE(b - a, 13);
+}
+
+}  // namespace

@@ -23,7 +23,7 @@ struct PtTag {
   char tag[5];
   int channels;
 };
-extern const PtTag pt_tags[21];
+extern const PtTag pt_tags[22];  // 21 tags, then the sentinel "STOP" with 0 channels
 
 // Row = finetune code (0..7 = 0..+7, 8..15 = -8..-1), entry = note (octave * 12 + semitone).
 extern const uint16_t pt_periods[16][85];

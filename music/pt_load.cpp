@@ -5,11 +5,11 @@
 #include "music/pt.h"
 #include "music/snd.h"
 
-const PtTag pt_tags[21] = {
+const PtTag pt_tags[22] = {
     {"2CHN", 2},  {"4CHN", 4},  {"M.K.", 4},  {"M!K!", 4},  {"FLT4", 4},  {"FLT8", 8},
     {"OCTA", 8},  {"6CHN", 6},  {"8CHN", 8},  {"10CH", 10}, {"12CH", 12}, {"14CH", 14},
     {"16CH", 16}, {"18CH", 18}, {"20CH", 20}, {"22CH", 22}, {"24CH", 24}, {"26CH", 26},
-    {"28CH", 28}, {"30CH", 30}, {"STOP", 0},
+    {"28CH", 28}, {"30CH", 30}, {"32CH", 32}, {"STOP", 0},
 };
 
 // Entries 24..59 of each row are ProTracker's own periods for that finetune; the octaves below are

@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "music/pt.h"
 
@@ -44,30 +47,54 @@ void reset_voice(Voice& v) {
   v.new_pos = 1;
 }
 
+// The steps that keep a position at or below limit, starting from p (0 when p is already past).
+inline int steps_within(uint64_t p, uint64_t step, uint32_t limit, int most) {
+  const uint64_t bound = (uint64_t(limit) + 1) << 32;
+  if (step == 0) return p < bound ? most : 0;
+  if (p >= bound) return 0;
+  uint64_t n = (bound - 1 - p) / step;
+  return n < uint64_t(most) ? int(n) : most;
+}
+
 // One voice into the accumulator. The 32.32 position lives in one 64-bit word, so the carry out
-// of the fraction lands in the integer part by itself.
-void mix_voice(Voice& v, int32_t* out, int count) {
+// of the fraction lands in the integer part by itself. Runs of samples that cannot reach the loop
+// end or the sample end are mixed without the test; the step that does reach it takes the test.
+template <bool kFirst>
+void mix_voice(Voice& v, int32_t* __restrict out, int count) {
   const int32_t s = (v.volume * master * 255) / 128 / 63;
   uint64_t p = (uint64_t(v.pos) << 32) | v.pos_frac;
   const uint64_t step = (uint64_t(v.step) << 32) | v.step_frac;
-  const int8_t* data = v.data;
-  if (v.loop_flag) {
-    const uint32_t loop_end = v.loop_end;
-    const uint64_t restart = uint64_t(v.loop_start + 1) << 32;
-    for (int i = 0; i < count; ++i) {
+  const int8_t* __restrict data = v.data;
+  const bool looping = v.loop_flag != 0;
+  const uint32_t limit = looping ? v.loop_end : v.length - 1;
+  const uint64_t restart = uint64_t(v.loop_start + 1) << 32;
+  int i = 0;
+  while (i < count) {
+    const int run = steps_within(p, step, limit, count - i);
+#pragma GCC unroll 4
+    for (int k = 0; k < run; ++k) {
       p += step;
-      if (uint32_t(p >> 32) > loop_end) p = restart | (p & 0xFFFFFFFFu);
-      out[i] += data[p >> 32] * s;
+      if (kFirst) {
+        out[i + k] = data[p >> 32] * s;
+      } else {
+        out[i + k] += data[p >> 32] * s;
+      }
     }
-  } else {
-    const uint32_t length = v.length;
-    for (int i = 0; i < count; ++i) {
-      p += step;
-      if (uint32_t(p >> 32) >= length) {
+    i += run;
+    if (i == count) break;
+    p += step;
+    if (uint32_t(p >> 32) > limit) {
+      if (!looping) {
         v.ended = 1;
+        if (kFirst) std::memset(out + i, 0, sizeof(int32_t) * size_t(count - i));
         break;
       }
-      out[i] += data[p >> 32] * s;
+      p = restart | (p & 0xFFFFFFFFu);
+    }
+    if (kFirst) {
+      out[i++] = data[p >> 32] * s;
+    } else {
+      out[i++] += data[p >> 32] * s;
     }
   }
   v.pos = uint32_t(p >> 32);
@@ -98,13 +125,29 @@ void mix_chunk(int16_t* out, int count) {
     m.new_pos = 0;
     m.new_step = 0;
   }
-  std::memset(acc, 0, sizeof(int32_t) * count);
+  // The first sounding voice writes the accumulator, the others add to it.
+  bool first = true;
   for (int i = 0; i < voice_count; ++i) {
     Voice& m = mixing[i];
     if (m.length == 0 || m.volume == 0 || m.ended || m.data == nullptr) continue;
-    mix_voice(m, acc, count);
+    if (first) {
+      mix_voice<true>(m, acc, count);
+    } else {
+      mix_voice<false>(m, acc, count);
+    }
+    first = false;
   }
-  for (int i = 0; i < count; ++i) out[i] = int16_t(std::clamp(acc[i], -32768, 32767));
+  if (first) std::memset(acc, 0, sizeof(int32_t) * size_t(count));
+  int i = 0;
+#ifdef __SSE2__
+  // Signed saturation from 32 to 16 bits is exactly the clamp to -32768..32767.
+  for (; i + 8 <= count; i += 8) {
+    __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + i));
+    __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + i + 4));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(lo, hi));
+  }
+#endif
+  for (; i < count; ++i) out[i] = int16_t(std::clamp(acc[i], -32768, 32767));
 }
 
 }  // namespace

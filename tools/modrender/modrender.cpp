@@ -1,4 +1,5 @@
 // modrender: a module through our own player to a 16-bit mono 44100 Hz WAV file.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr int kMaxSeconds = 3600;
+constexpr int64_t kLongestRowTicks = 31 * 16;  // speed 31, held by a row delay of 15
 constexpr int64_t kSongEndLimitTicks = int64_t(50) * 60 * 20;  // give up looking after 20 minutes at 50 Hz
 
 void usage(FILE* to) {
@@ -52,15 +54,20 @@ int64_t song_ticks(const std::vector<uint8_t>& module) {
   music_init();
   if (!music_load(copy.data(), copy.size())) return 0;
   std::vector<uint8_t> seen(128 * 64, 0);
-  int64_t rows = 0;
+  int64_t rows = 0, last_row_tick = 0;
   for (int64_t t = 0; t < kSongEndLimitTicks; ++t) {
     // A row played again inside a pattern loop is not the song's end; the loop count is taken
     // before the tick, since the row's own E6 may end the loop on it.
     bool looping = false;
     for (int ch = 0; ch < pt_song().channels; ++ch) looping |= pt_channel(ch).loop_count > 0;
     pt_tick();
-    if (pt_rows_played() == rows) continue;
+    if (pt_rows_played() == rows) {
+      // Speed 0 freezes the song on its row: nothing more will come.
+      if (t - last_row_tick > kLongestRowTicks) return t;
+      continue;
+    }
     rows = pt_rows_played();
+    last_row_tick = t;
     uint8_t& s = seen[pt_play_order() * 64 + pt_play_row()];
     if (s && !looping) return t;
     s = 1;

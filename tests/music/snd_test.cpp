@@ -1,0 +1,156 @@
+// Voice driver and mixer: levels, loops, ends, steps and the callback's cut into ticks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+#include "modbuild.h"
+#include "music/pt.h"
+#include "music/snd.h"
+
+namespace {
+
+class Snd : public ::testing::Test {
+ protected:
+  void SetUp() override { offline_driver(); }
+  std::vector<int16_t> mix(int n) {
+    std::vector<int16_t> out(size_t(n), 0);
+    snd_mix(out.data(), n);
+    return out;
+  }
+  // One voice on sample n at volume v, period 80 (one byte per output sample, plus a sliver).
+  void play(int voice, int n, int v, uint32_t pos = 0, int32_t period = 80) {
+    snd_select_voice(voice);
+    snd_set_sample(n);
+    snd_set_volume(v);
+    snd_set_period(period);
+    snd_set_position(pos);
+  }
+};
+
+class SndLevels : public Snd, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(SndLevels, VoicesAddAndClip) {
+  std::vector<int8_t> data(4096, 127);
+  snd_define_sample(1, data.data(), 4096, 0, 4000, 1);
+  auto [voices, expected] = GetParam();
+  snd_set_voice_count(4);
+  for (int v = 0; v < voices; ++v) play(v, 1, 64);
+  for (int16_t s : mix(500)) ASSERT_EQ(s, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, SndLevels,
+                         ::testing::Values(std::pair{1, 16383}, std::pair{2, 32766},
+                                           std::pair{3, 32767}, std::pair{4, 32767}));
+
+TEST_F(Snd, MasterVolumeIsCappedAndScales) {
+  snd_set_master_volume(300);
+  EXPECT_EQ(snd_master_volume(), 252);
+  std::vector<int8_t> data(64, 1);
+  snd_define_sample(1, data.data(), 64, 0, 63, 1);
+  snd_set_voice_count(1);
+  play(0, 1, 64);
+  EXPECT_EQ(mix(1)[0], 64 * 252 * 255 / 128 / 63);
+  snd_set_master_volume(64);
+  EXPECT_EQ(mix(1)[0], 129);
+}
+
+TEST_F(Snd, LoopReadsItsEndByteThenRestartsAfterItsStart) {
+  std::vector<int8_t> data(2000, 0);
+  for (int i = 0; i < 2000; ++i) data[size_t(i)] = int8_t(i % 100);
+  snd_define_sample(1, data.data(), 2000, 1032, 1350, 1);
+  snd_set_voice_count(1);
+  play(0, 1, 64, 1340);
+  // Period 80 steps 1.0053 bytes: the first sample after the trigger is data[1341].
+  auto out = mix(12);
+  std::vector<int> bytes;
+  for (int16_t s : out) bytes.push_back(s / 129);
+  std::vector<int> expected = {41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 33, 34};  // 1341..1350, 1033..
+  EXPECT_EQ(bytes, expected);
+  EXPECT_EQ(snd_mixing_voices()[0].pos, 1034u);
+  EXPECT_GT(snd_mixing_voices()[0].pos_frac, 0u);  // the fraction survives the wrap
+}
+
+TEST_F(Snd, PositionPastLoopEndTurnsTheSampleOneShot) {
+  std::vector<int8_t> data(1000, 1);
+  snd_define_sample(1, data.data(), 1000, 100, 500, 1);
+  snd_set_voice_count(1);
+  play(0, 1, 64, 600);
+  EXPECT_EQ(snd_control_voices()[0].loop_flag, 0u);
+  auto out = mix(1000);
+  EXPECT_EQ(out[300], 129);   // still playing up to its length
+  EXPECT_EQ(out[450], 0);     // ended, not looped back
+  EXPECT_EQ(mix(10)[0], 0);   // and stays ended
+  snd_set_sample(1);          // only a new sample brings the loop back
+  EXPECT_EQ(snd_control_voices()[0].loop_flag, 1u);
+  snd_set_position(10);       // a new position restarts an ended voice
+  EXPECT_EQ(mix(1)[0], 129);
+}
+
+TEST_F(Snd, SilentOrEmptyVoicesDoNotAdvance) {
+  std::vector<int8_t> data(3000, 5);
+  snd_define_sample(1, data.data(), 3000, 0, 0, 0);
+  snd_set_voice_count(2);
+  play(0, 1, 0, 10);
+  play(1, 2, 64, 10);  // slot 2 was never defined: length 0
+  EXPECT_EQ(mix(100)[99], 0);
+  EXPECT_EQ(snd_mixing_voices()[0].pos, 10u);
+  EXPECT_EQ(snd_mixing_voices()[1].pos, 0u);  // no position fits an empty sample
+}
+
+TEST_F(Snd, LoopToTheLastByteNeverReadsPastTheSample) {
+  // The sample's exact bytes on the heap: a read of data[length] is an overflow.
+  std::vector<int8_t> data(64, 3);
+  snd_define_sample(1, data.data(), 64, 32, 64, 1);
+  EXPECT_EQ(snd_slots()[1].loop_end, 63u);
+  snd_set_voice_count(1);
+  play(0, 1, 64, 0, 28);  // fast: about 3 bytes per output sample
+  for (int16_t s : mix(5000)) ASSERT_EQ(s, 3 * 129);
+}
+
+TEST_F(Snd, PeriodToStep) {
+  snd_select_voice(0);
+  snd_set_period(428);
+  const Voice& v = snd_control_voices()[0];
+  EXPECT_EQ(v.step, 0u);
+  EXPECT_EQ(v.step_frac & 0xFF, 0u);  // 24 significant bits
+  EXPECT_NEAR(v.step_frac / 4294967296.0, 3546836.0 / (428 * 44100.0), 1e-7);
+  EXPECT_EQ(v.new_step, 1u);
+  snd_set_period(40);
+  EXPECT_EQ(v.step, 2u);
+  EXPECT_NEAR(v.step_frac / 4294967296.0, 3546836.0 / (40 * 44100.0) - 2, 1e-7);
+  for (int32_t p : {0, -3}) {  // zero stands still; below zero stops rather than running backwards
+    snd_set_period(p);
+    EXPECT_EQ(v.step, 0u);
+    EXPECT_EQ(v.step_frac, 0u);
+  }
+}
+
+TEST_F(Snd, CallbackCutsBuffersIntoTicksWithCarry) {
+  ModBuilder b;
+  auto mod = b.build();
+  ASSERT_EQ(music_load(mod.data(), mod.size()), 1);
+  snd_set_tick_rate(52);  // 848 samples per tick
+  std::vector<int16_t> buf(2048);
+  auto ticks_so_far = [] { return pt_play_row() * 6 + pt_tick_count() + 1; };
+  snd_callback(nullptr, reinterpret_cast<uint8_t*>(buf.data()), 4096);
+  EXPECT_EQ(ticks_so_far(), 3);  // two whole ticks, then a third whose first 352 samples end it
+  EXPECT_EQ(snd_carry(), 496);
+  snd_callback(nullptr, reinterpret_cast<uint8_t*>(buf.data()), 4096);
+  EXPECT_EQ(ticks_so_far(), 5);  // 496 carried, one tick of 848, 704 of the next
+  EXPECT_EQ(snd_carry(), 144);
+}
+
+TEST_F(Snd, TickLongerThanTheBufferSpansCallbacks) {
+  ModBuilder b;
+  auto mod = b.build();
+  ASSERT_EQ(music_load(mod.data(), mod.size()), 1);
+  snd_set_tick_rate(10);  // 4410 samples per tick
+  std::vector<int16_t> buf(2048);
+  for (int i = 0; i < 3; ++i) snd_callback(nullptr, reinterpret_cast<uint8_t*>(buf.data()), 4096);
+  EXPECT_EQ(pt_tick_count(), 1);  // ticks begin at samples 0 and 4410 of 6144
+  EXPECT_EQ(snd_carry(), 4410 - (6144 - 4410));
+}
+
+}  // namespace

@@ -7,7 +7,6 @@ set -u
 build=${1:?build directory}
 exe="$build/driver/driftlight"
 work=$(mktemp -d)
-display=:$(( 90 + RANDOM % 500 ))
 fail() { echo "FAIL: $*"; exit 1; }
 cleanup() {
   [ -n "${show_pid:-}" ] && kill "$show_pid" 2>/dev/null
@@ -17,9 +16,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display number and writes it to fd 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
-export DISPLAY=$display
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -1 "$work/display")
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
 # Full screen is a request to the window manager: run a small one.

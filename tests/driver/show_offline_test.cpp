@@ -2,8 +2,9 @@
 // position is whatever the test says, so the start-up wait, the scene ends and quitting can be
 // driven exactly.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -132,13 +133,6 @@ TEST_F(Show, QuitDuringTheFirstSceneEndsWithoutAnotherFrame) {
   EXPECT_FALSE(offline_is_open());
 }
 
-TEST_F(Show, QuitInALaterSceneEndsTheSame) {
-  position_per_frame(15);
-  config.frame_limit = 60;  // position 885 at the quit: scene 7
-  EXPECT_EQ(run(), 0);
-  EXPECT_EQ(offline_frames_presented(), 60);
-}
-
 TEST_F(Show, NoAudioDeviceIsDovFailure) {
   fake.init_result = 0;
   testing::internal::CaptureStderr();
@@ -166,16 +160,31 @@ void hash_frame(const OfflineFrame& f, void* user) {
   }
 }
 
+// Each run in a fresh child process, as two starts of the program would be: the set-up and the
+// standard rand sequence begin from the same state.
 TEST_F(Show, SameFramesOnEveryRun) {
-  uint64_t hashes[2];
-  for (uint64_t& h : hashes) {
-    fake = FakeMusic{};
-    position_per_frame(7);
-    std::srand(1);  // the show draws from rand: start each run where an unseeded process starts
-    h = 14695981039346656037ull;
-    config.sink = hash_frame;
-    config.sink_user = &h;
-    ASSERT_EQ(run(), 0);
+  uint64_t hashes[2] = {0, 0};
+  for (uint64_t& result : hashes) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(fds[0]);
+      position_per_frame(7);
+      uint64_t h = 14695981039346656037ull;
+      config.sink = hash_frame;
+      config.sink_user = &h;
+      const int status = run();
+      if (status != 0 || write(fds[1], &h, sizeof h) != sizeof h) _exit(1);
+      _exit(0);
+    }
+    close(fds[1]);
+    ASSERT_EQ(read(fds[0], &result, sizeof result), static_cast<ssize_t>(sizeof result));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   EXPECT_EQ(hashes[0], hashes[1]);
 }

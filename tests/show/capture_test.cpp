@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct ListCase {
   bool ok;
   std::vector<int64_t> frames;
 };
+
+void PrintTo(const ListCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class FrameList : public testing::TestWithParam<ListCase> {};
 

@@ -1,9 +1,10 @@
 # make run   installs what is missing, builds (Release with debug info) and starts the show
 # make test  installs what is missing, builds and runs the whole CTest suite
+# make capture  writes the whole show, picture and sound, to show.mp4 (faster than real time)
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build run test asan clean
+.PHONY: all deps configure build run test asan clean capture
 
 all: build
 
@@ -21,6 +22,12 @@ build: configure
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight
 	@tools/run-show.sh $(BUILD)
+
+# The show through the offline host into a video file; see driftlight-capture --help.
+CAPTURE ?= show.mp4
+capture: configure
+	cmake --build $(BUILD) -j $(JOBS) --target driftlight-capture
+	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -8,7 +8,7 @@ packages=(
   libpng-dev zlib1g-dev libfreetype-dev fonts-dejavu-core python3-skimage
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libxmp-dev libopenmpt-dev openmpt123 lib3ds-dev libassimp-dev
-  xvfb xauth xdotool x11-utils x11-apps imagemagick sox ffmpeg
+  xvfb xauth xdotool x11-utils x11-apps openbox imagemagick sox ffmpeg
 )
 missing=()
 for p in "${packages[@]}"; do

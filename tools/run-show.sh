@@ -7,6 +7,7 @@ xvfb_hint() {
   echo "To watch it on a virtual display (Xvfb), run:"
   echo "  xvfb-run -a -s '-screen 0 1024x768x24' make run"
   echo "and take a look with: DISPLAY=<the display xvfb-run chose> import -window root shot.png"
+  echo "Or render the whole show, with its sound, to a video file (show.mp4): make capture"
 }
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${SDL_VIDEODRIVER:-}" ]; then
   echo "There is no display here (neither DISPLAY nor WAYLAND_DISPLAY is set), so the show cannot open its window."

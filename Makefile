@@ -1,10 +1,11 @@
 # make run   installs what is missing, builds (Release with debug info) and starts the show
 # make test  installs what is missing, builds and runs the whole CTest suite
 # make capture  writes the whole show, picture and sound, to show.mp4 (faster than real time)
+# make assets  reruns the generators in tools/ and rewrites the content in assets/
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build run test asan clean capture
+.PHONY: all deps configure build run test asan clean capture assets
 
 all: build
 

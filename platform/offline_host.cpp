@@ -2,6 +2,7 @@
 // fixed frame rate, so a run is the same on every machine, at whatever speed it computes.
 #include "platform/offline.h"
 #include "platform/platform.h"
+#include "platform/viewport.h"
 
 namespace {
 
@@ -38,15 +39,7 @@ bool offline_is_open() { return open; }
 
 int video_init(int mode, int /*ignored*/) {
   if (config.fail_init) return 1;
-  if (mode == 1) {
-    width = 320;
-    height = 240;
-  } else if (mode == 2) {
-    width = 320;
-    height = 200;
-  } else {
-    return 1;
-  }
+  if (!video_mode_size(mode, &width, &height)) return 1;
   open = true;
   notify_time();
   return 0;

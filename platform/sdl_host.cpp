@@ -110,15 +110,7 @@ void probe_present() {
 int video_init(int mode, int /*ignored*/) {
   int width;
   int height;
-  if (mode == 1) {
-    width = 320;
-    height = 240;
-  } else if (mode == 2) {
-    width = 320;
-    height = 200;
-  } else {
-    return 1;
-  }
+  if (!video_mode_size(mode, &width, &height)) return 1;
   if (SDL_Init(SDL_INIT_VIDEO) < 0) return 1;
   logical_width = width;
   logical_height = height;

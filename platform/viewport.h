@@ -19,6 +19,14 @@ inline int trunc_to_int(float v) {
 }
 }  // namespace viewport_detail
 
+// The logical output of a video mode: 1 is 320 x 240, 2 is 320 x 200; any other mode has none.
+inline bool video_mode_size(int mode, int* width, int* height) {
+  if (mode != 1 && mode != 2) return false;
+  *width = 320;
+  *height = mode == 1 ? 240 : 200;
+  return true;
+}
+
 inline ViewportRect viewport_for(int w, int h) {
   using viewport_detail::trunc_to_int;
   // The ratio and the 4/3 threshold are compared in single precision (4/3 -> 1.3333334f), so

@@ -6,25 +6,7 @@
 #include "scene3d/mesh.h"
 #include "scene3d/objects.h"
 #include "scene3d/reader3ds.h"
-
-namespace {
-
-// The program keeps its objects for ever; a fuzzer run must give them back.
-void free_view(View3D* view) {
-  if (view->objects == nullptr) return;
-  SceneNode* node = view->objects->first;
-  while (node != nullptr) {
-    SceneNode* next = node->next;
-    node->object->share->list_entries = 0;
-    object_free(node->object);
-    std::free(node);
-    node = next;
-  }
-  std::free(view->objects);
-  view->objects = nullptr;
-}
-
-}  // namespace
+#include "tests/scene3d/test_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   View3D view{};
@@ -46,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (last != nullptr) object_clone(&view, last);
 
-  free_view(&view);
+  test_support::free_view_objects(&view);  // the program keeps them; a run must not
   if (camera_ok) view_release(&view);
   return 0;
 }

@@ -80,6 +80,14 @@ void thumbnail_column(uint32_t* fb, int32_t t, int32_t* E, int32_t selected) {
     thumbnail(i == selected ? kThumbColumnX - shift : kThumbColumnX, kThumbPitch * i, fb, 0);
 }
 
+// Scenes 9 and 10: a beat moves the selection two places on and bounces it. The clock has not
+// been read yet, so the bounce counts from the previous frame's time.
+void column_bounce(bool fired, int32_t* E, int32_t* s) {
+  if (!fired) return;
+  *s = (*s + 2) % 5;
+  *E = show_times.t_prev + kBounceLength;
+}
+
 // --- Scene 1: the intro, flashes on rows 8 and 40 ------------------------------------------
 void scene_intro() {
   show_set_scene(1);
@@ -303,10 +311,7 @@ void scene_tunnel() {
     // The beat is tested before the clock is read, so a firing counts from the previous frame.
     if (E == 0) {
       const int32_t r = beat_row(position);
-      if (position <= kLateAccentLast ? beat_accent(r) : beat_rows_8_40(r)) {
-        s = (s + 2) % 5;
-        E = show_times.t_prev + kBounceLength;
-      }
+      column_bounce(position <= kLateAccentLast ? beat_accent(r) : beat_rows_8_40(r), &E, &s);
     }
     const int32_t t = now() - show_times.T4;
     show_times.t_prev = t;
@@ -326,10 +331,7 @@ void scene_fade() {
   show_times.T5 = now();
   int32_t E = carry_bounce_end, s = carry_selected, position;
   while (scene_frame_begin(kSceneLast[9], &position)) {
-    if (E == 0 && beat_rows_8_40(beat_row(position))) {
-      s = (s + 2) % 5;
-      E = show_times.t_prev + kBounceLength;
-    }
+    if (E == 0) column_bounce(beat_rows_8_40(beat_row(position)), &E, &s);
     const int32_t t = now() - show_times.T5;
     show_times.t_prev = t;
     probe(t, t);

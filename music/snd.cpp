@@ -1,9 +1,8 @@
 // Voice driver and integer mixer. The sequencer sets the control voices; the mixer runs its own
 // copies (the mixing voices) and takes over a control voice's position or step only when the
-// matching flag says a new one was given.
+// matching flag says a new one was given. No device here: snd_sdl.cpp or snd_offline.cpp opens
+// one, chosen at link time.
 #include "music/snd.h"
-
-#include <SDL.h>
 
 #include <algorithm>
 #include <cstring>
@@ -32,8 +31,6 @@ int voice_count = 4;
 Voice* selected = &control[0];
 int tick_samples = kSndRate / 50;
 int carry = 0;
-bool offline = false;
-const char* driver_name = "";
 const char* last_error = "";
 
 void hook_nothing() {}
@@ -152,29 +149,16 @@ void mix_chunk(int16_t* out, int count) {
 
 }  // namespace
 
-int snd_open(int rate) {
+void snd_install(int rate) {
   open_rate = rate;
-  if (!offline) {
-    SDL_AudioSpec want{};
-    want.freq = kSndRate;
-    want.format = AUDIO_S16LSB;
-    want.channels = 1;
-    want.samples = kSndBufferSamples;
-    want.callback = [](void* user, Uint8* stream, int len) { snd_callback(user, stream, len); };
-    want.userdata = nullptr;
-    if (SDL_OpenAudio(&want, nullptr) != 0) {
-      last_error = "SDL audio error";
-      return 0;
-    }
-  }
   snd_driver = AudioDriver{"SDL audio",        snd_reset,         hook_nothing,
                            hook_nothing,       snd_close,         snd_define_sample,
                            snd_set_voice_count, snd_set_master_volume, snd_select_voice,
                            snd_set_sample,     snd_set_period,    snd_set_volume,
                            snd_set_panning,    snd_set_position};
-  driver_name = snd_driver.name;
-  return 1;
 }
+
+void snd_fail(const char* error) { last_error = error; }
 
 void snd_reset() {
   mix_rate = open_rate;
@@ -185,10 +169,6 @@ void snd_reset() {
   for (SampleSlot& s : slots) s = SampleSlot{};
   selected = &control[0];
   carry = 0;
-}
-
-void snd_close() {
-  if (!offline) SDL_CloseAudio();
 }
 
 void snd_define_sample(int n, const int8_t* data, uint32_t length, uint32_t loop_start,
@@ -295,4 +275,3 @@ int snd_voice_count() { return voice_count; }
 int snd_master_volume() { return master; }
 int snd_carry() { return carry; }
 const char* snd_last_error() { return last_error; }
-void snd_set_offline(bool on) { offline = on; }

@@ -55,10 +55,16 @@ struct Voice {
   uint32_t ended;  // mixing voices only: a one-shot sample ran out
 };
 
-// Device operations.
-int snd_open(int rate);  // 1 on success, 0 when the device does not open
-void snd_reset();
+// Device operations. Two devices give snd_open, snd_start and snd_close, chosen at link time:
+// the SDL audio device (music_sdl) and the offline one that mixes on demand (music_offline).
+int snd_open(int rate);  // 1 on success, 0 when the device does not open; opens it paused
+void snd_start();        // unpauses: the device begins asking for buffers
 void snd_close();
+void snd_reset();
+// For the devices: fill the driver table (the rate becomes the mixing rate at the next reset),
+// or record why the device did not open.
+void snd_install(int rate);
+void snd_fail(const char* error);
 
 // Voice operations (the last six act on the selected control voice).
 void snd_define_sample(int n, const int8_t* data, uint32_t length, uint32_t loop_start,
@@ -87,4 +93,3 @@ int snd_voice_count();
 int snd_master_volume();
 int snd_carry();
 const char* snd_last_error();
-void snd_set_offline(bool on);  // snd_open installs the table without opening a device

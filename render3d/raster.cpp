@@ -7,12 +7,11 @@
 //
 // Whatever the coordinates (huge, infinite or NaN from a degenerate projection), nothing is
 // written outside the target: conversions saturate, rows and columns are clamped to it.
-#include "render3d/raster.h"
-
 #include <cstddef>
 #include <cstdint>
 
-#include "render3d/render.h"
+#include "base/saturate.h"
+#include "render3d/render_internal.h"
 
 EdgeWord left_edges[kEdgeRows][8];
 EdgeWord right_edges[kEdgeRows][8];
@@ -57,12 +56,7 @@ float attr_fstep[8];
 // overflow; NaN becomes 0.
 constexpr float kCoordLimit = 1073741824.0f;  // 2^30
 
-int32_t to_int(float v) {
-  if (!(v == v)) return 0;
-  if (v >= kCoordLimit) return static_cast<int32_t>(kCoordLimit);
-  if (v <= -kCoordLimit) return -static_cast<int32_t>(kCoordLimit);
-  return static_cast<int32_t>(v);
-}
+int32_t to_coord(float v) { return saturate_int32(v, -kCoordLimit, kCoordLimit); }
 
 // Wrap-around addition on the integer attribute values (never read at 32-bit depth).
 int32_t wrap_add(int32_t a, int64_t b) {
@@ -109,14 +103,14 @@ void draw_polygon(int32_t n, const RasterVertex* verts, uint32_t colour) {
     const float x = verts[i].s[kSlotX], y = verts[i].s[kSlotY];
     if (!(x == x) || !(y == y)) return;  // a NaN vertex has no place on the screen
   }
-  min_x = max_x = to_int(verts[0].s[kSlotX]);
-  min_y = max_y = to_int(verts[0].s[kSlotY]);
+  min_x = max_x = to_coord(verts[0].s[kSlotX]);
+  min_y = max_y = to_coord(verts[0].s[kSlotY]);
   for (int32_t i = 1; i < n; ++i) {
     const float x = verts[i].s[kSlotX], y = verts[i].s[kSlotY];
-    if (x > static_cast<float>(max_x)) max_x = to_int(x);
-    else if (x < static_cast<float>(min_x)) min_x = to_int(x);
-    if (y > static_cast<float>(max_y)) max_y = to_int(y);
-    else if (y < static_cast<float>(min_y)) min_y = to_int(y);
+    if (x > static_cast<float>(max_x)) max_x = to_coord(x);
+    else if (x < static_cast<float>(min_x)) min_x = to_coord(x);
+    if (y > static_cast<float>(max_y)) max_y = to_coord(y);
+    else if (y < static_cast<float>(min_y)) min_y = to_coord(y);
   }
   min_x >>= 8;
   max_x >>= 8;
@@ -144,7 +138,7 @@ void draw_polygon(int32_t n, const RasterVertex* verts, uint32_t colour) {
   if (current_mode & (kModeFlat | kModeVertexLit)) {
     polygon_colour = colour;
     if ((current_mode & kModeFlat) && !(current_mode & kModeUnscaled)) {
-      const int32_t intensity = to_int(verts[0].s[kSlotIntensity]);
+      const int32_t intensity = to_coord(verts[0].s[kSlotIntensity]);
       if (raster_target.depth == 8) {
         polygon_colour = colour + static_cast<uint32_t>(intensity >> 8);
       } else {
@@ -173,22 +167,22 @@ void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
     bottom = a;
     table = left_edges;
   }
-  const int32_t ty = to_int(top->s[kSlotY]);
-  const int32_t by = to_int(bottom->s[kSlotY]);
+  const int32_t ty = to_coord(top->s[kSlotY]);
+  const int32_t by = to_coord(bottom->s[kSlotY]);
   int32_t y0 = ty >> 8, y1 = by >> 8;
   if (y0 == y1) return;
 
   const float dy = bottom->s[kSlotY] - top->s[kSlotY];
   const float frac = top->s[kSlotY] - static_cast<float>(ty & ~255);
-  const int32_t s = to_int(frac - 256.0f);
+  const int32_t s = to_coord(frac - 256.0f);
   const float slope = 256.0f * (bottom->s[kSlotX] - top->s[kSlotX]) / dy;
   float x = top->s[kSlotX] - slope * static_cast<float>(s) / 256.0f;
 
   for (int32_t i = 1; i < nl; ++i) {
     const int k = attr_list[i];
-    const int32_t step = to_int(65536.0f * (bottom->s[k] - top->s[k]) / dy);
+    const int32_t step = to_coord(65536.0f * (bottom->s[k] - top->s[k]) / dy);
     attr_step[i] = step;
-    attr_value[i] = to_int(256.0f * top->s[k] -
+    attr_value[i] = to_coord(256.0f * top->s[k] -
                            static_cast<float>((static_cast<int64_t>(step) * s) >> 8));
   }
   float z = 0.0f, zstep = 0.0f;
@@ -215,7 +209,7 @@ void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
 
   for (int32_t y = y0; y < y1; ++y) {
     EdgeWord* row = table[y];
-    row[0].i = to_int(x);
+    row[0].i = to_coord(x);
     x += slope;
     for (int32_t i = 1; i < nl; ++i) {
       row[i].i = attr_value[i];
@@ -239,8 +233,8 @@ void edge_walk_perspective(const RasterVertex* a, const RasterVertex* b) {
   }
   const float wt = top->s[kSlotDepth], wb = bottom->s[kSlotDepth];
   if (!((wt < wb ? wt : wb) > 0.0f)) return;
-  const int32_t ty = to_int(top->s[kSlotY]);
-  const int32_t by = to_int(bottom->s[kSlotY]);
+  const int32_t ty = to_coord(top->s[kSlotY]);
+  const int32_t by = to_coord(bottom->s[kSlotY]);
   int32_t y0 = ty >> 8, y1 = by >> 8;
   if (y0 == y1) return;
 
@@ -281,7 +275,7 @@ void edge_walk_perspective(const RasterVertex* a, const RasterVertex* b) {
 
   for (int32_t y = y0; y < y1; ++y) {
     EdgeWord* row = table[y];
-    row[0].i = to_int(x);
+    row[0].i = to_coord(x);
     x += slope;
     for (int32_t i = 1; i < count; ++i) {
       row[i].f = attr_fvalue[i];

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "render3d/render.h"
+#include "render3d/render_internal.h"
 #include "tests/render3d/test_scene.h"
 
 namespace {

@@ -1,11 +1,8 @@
-#include "render3d/faces.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "render3d/raster.h"
-#include "render3d/render.h"
+#include "render3d/render_internal.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
-#include "render3d/render.h"
+#include "render3d/render_internal.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "render3d/raster.h"
 #include "scene3d/objects.h"
 
 namespace {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "effects/effects_internal.h"
+
 uint32_t thumbnail_buffer[kThumbWidth * kThumbHeight];
 
 namespace {
@@ -234,7 +236,7 @@ void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, in
   }
   const Divider div = make_divider(radius);
   const int32_t half = radius / 2;
-  constexpr int32_t kStrip = kWidth;  // columns per pass
+  constexpr int32_t kStrip = kFbWidth;  // columns per pass
   alignas(16) uint32_t sums[kStrip];
   auto add_row = [&](const uint32_t* s, int32_t n, bool add) {
     int32_t c = 0;
@@ -266,12 +268,12 @@ void text_draw(int32_t x, int32_t y, int32_t index, int32_t alpha, uint32_t* fb,
   for (uint32_t c = 0; c < 256; ++c) opacity[c] = c * static_cast<uint32_t>(alpha) / 255;
   const uint8_t* strip = strips + static_cast<ptrdiff_t>(index) * kTextStripWidth * kTextStripHeight;
   const int64_t x0 = std::max<int64_t>(0, -int64_t{x});
-  const int64_t x1 = std::min<int64_t>(kTextStripWidth, int64_t{kWidth} - x);
+  const int64_t x1 = std::min<int64_t>(kTextStripWidth, int64_t{kFbWidth} - x);
   for (int32_t i = 0; i < kTextStripHeight; ++i) {
     const int64_t fy = int64_t{y} + i;
-    if (fy < 0 || fy >= kHeight) continue;
+    if (fy < 0 || fy >= kFbHeight) continue;
     const uint8_t* cov = strip + i * kTextStripWidth;
-    const int64_t base = fy * kWidth + x;
+    const int64_t base = fy * kFbWidth + x;
     for (int64_t j = x0; j < x1; ++j) {
       const uint8_t c = cov[j];
       if (c == 0) continue;
@@ -292,13 +294,13 @@ void thumbnail(int32_t x, int32_t y, uint32_t* fb, int32_t capture) {
       for (int j = 0; j < kThumbWidth; ++j) {
         const bool border = i == 0 || i == kThumbHeight - 1 || j == 0 || j == kThumbWidth - 1;
         thumbnail_buffer[i * kThumbWidth + j] =
-            border ? kThumbBorder : (fb[kThumbStep * i * kWidth + kThumbStep * j] >> 1) & 0x7F7F7F7Fu;
+            border ? kThumbBorder : (fb[kThumbStep * i * kFbWidth + kThumbStep * j] >> 1) & 0x7F7F7F7Fu;
       }
     return;
   }
   int64_t count = kThumbWidth, from = 0, to = x;
-  if (x > kWidth - kThumbWidth) {
-    count = int64_t{kWidth} - x;
+  if (x > kFbWidth - kThumbWidth) {
+    count = int64_t{kFbWidth} - x;
   } else if (x < 0) {
     count = int64_t{x} + kThumbWidth;
     from = -int64_t{x};
@@ -307,7 +309,7 @@ void thumbnail(int32_t x, int32_t y, uint32_t* fb, int32_t capture) {
   if (count < 1) return;
   for (int i = 0; i < kThumbHeight; ++i) {
     const int64_t fy = int64_t{y} + i;
-    if (fy < 0 || fy >= kHeight) continue;
-    std::copy_n(thumbnail_buffer + i * kThumbWidth + from, count, fb + fy * kWidth + to);
+    if (fy < 0 || fy >= kFbHeight) continue;
+    std::copy_n(thumbnail_buffer + i * kThumbWidth + from, count, fb + fy * kFbWidth + to);
   }
 }

@@ -12,7 +12,8 @@ uint32_t thumbnail_buffer[kThumbWidth * kThumbHeight];
 
 namespace {
 
-// Rows are blur radii, columns channel values; row 0 is all 255.
+// Rows are blur radii, columns channel values; row 0 is all 255. The blurs read rows 1 to 255
+// only: any other radius clears the rectangle before a row is looked up.
 constexpr int kDivRows = 640;
 int32_t divtable[kDivRows][256];
 
@@ -197,8 +198,8 @@ void blend_add(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, i
   apply_tables(ta, tb, true, a, b, dst, n);
 }
 
-// Radii below 1 give black (row 0 of the division table adds and removes the same 255s), radii
-// from 256 on give black too (every quotient is 0); the rest run the window.
+// Radii below 1 (no window) and from 256 on (every quotient would be 0) give black: the rectangle
+// is cleared without running the window or reading the division table. The rest run the window.
 void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
             int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius) {
   if (!clip_blur(src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height)) return;

@@ -154,20 +154,24 @@ void blur_row(uint32_t* d, int32_t width, int32_t radius, Term q) {
   }
 }
 
-// Clips both rectangles of a blur to the buffers. False when nothing is left to do.
-bool clip_blur(int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y, int32_t& width, int32_t& height,
-               int32_t pitch, int32_t buffer_height) {
+// The start both blurs share: clips the two rectangles to the buffers (width and height become
+// the clipped size) and points s0 and d0 at their first pixels. Radii below 1 (no window) and from
+// 256 on (every quotient would be 0) give black: the destination rectangle is cleared without
+// running the window or reading the division table. False when nothing is left to do.
+bool blur_begin(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
+                int32_t& width, int32_t& height, int32_t pitch, int32_t buffer_height, int32_t radius,
+                const uint32_t*& s0, uint32_t*& d0) {
   if (pitch <= 0 || buffer_height <= 0 || src_x < 0 || src_y < 0 || dst_x < 0 || dst_y < 0) return false;
   const int64_t w = std::min<int64_t>({width, int64_t{pitch} - src_x, int64_t{pitch} - dst_x});
   const int64_t h = std::min<int64_t>({height, int64_t{buffer_height} - src_y, int64_t{buffer_height} - dst_y});
   if (w <= 0 || h <= 0) return false;
   width = static_cast<int32_t>(w);
   height = static_cast<int32_t>(h);
-  return true;
-}
-
-void clear_rect(uint32_t* dst, int32_t width, int32_t height, int32_t pitch) {
-  for (int32_t y = 0; y < height; ++y) std::fill_n(dst + static_cast<ptrdiff_t>(y) * pitch, width, 0u);
+  s0 = src + static_cast<ptrdiff_t>(src_y) * pitch + src_x;
+  d0 = dst + static_cast<ptrdiff_t>(dst_y) * pitch + dst_x;
+  if (radius >= 1 && radius <= 255) return true;
+  for (int32_t y = 0; y < height; ++y) std::fill_n(d0 + static_cast<ptrdiff_t>(y) * pitch, width, 0u);
+  return false;
 }
 
 }  // namespace
@@ -198,17 +202,12 @@ void blend_add(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, i
   apply_tables(ta, tb, true, a, b, dst, n);
 }
 
-// Radii below 1 (no window) and from 256 on (every quotient would be 0) give black: the rectangle
-// is cleared without running the window or reading the division table. The rest run the window.
 void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
             int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius) {
-  if (!clip_blur(src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height)) return;
-  const uint32_t* s0 = src + static_cast<ptrdiff_t>(src_y) * pitch + src_x;
-  uint32_t* d0 = dst + static_cast<ptrdiff_t>(dst_y) * pitch + dst_x;
-  if (radius < 1 || radius > 255) {
-    clear_rect(d0, width, height, pitch);
+  const uint32_t* s0;
+  uint32_t* d0;
+  if (!blur_begin(src, dst, src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height, radius, s0, d0))
     return;
-  }
   const Divider div = make_divider(radius);
   constexpr int32_t kMaxRow = 1024;  // wider rows divide on the fly through the table
   uint32_t q[kMaxRow];
@@ -228,13 +227,10 @@ void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, in
 // so memory is read along rows and four columns share each SSE2 operation.
 void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
             int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius) {
-  if (!clip_blur(src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height)) return;
-  const uint32_t* s0 = src + static_cast<ptrdiff_t>(src_y) * pitch + src_x;
-  uint32_t* d0 = dst + static_cast<ptrdiff_t>(dst_y) * pitch + dst_x;
-  if (radius < 1 || radius > 255) {
-    clear_rect(d0, width, height, pitch);
+  const uint32_t* s0;
+  uint32_t* d0;
+  if (!blur_begin(src, dst, src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height, radius, s0, d0))
     return;
-  }
   const Divider div = make_divider(radius);
   const int32_t half = radius / 2;
   constexpr int32_t kStrip = kFbWidth;  // columns per pass

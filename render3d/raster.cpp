@@ -63,6 +63,39 @@ int32_t wrap_add(int32_t a, int64_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
+// The rows an edge from a to b fills. An edge running down the screen goes into right_edges, one
+// running up into left_edges, both walked from their top end (ty, in 1/256 pixel). Rows y0 to
+// y1 - 1, y1 held to the target's height; y0 may be negative, and the walker then steps its values
+// on to row 0.
+struct EdgeRows {
+  const RasterVertex* top;
+  const RasterVertex* bottom;
+  EdgeWord (*table)[8];
+  int32_t ty, y0, y1;
+};
+
+// False when the edge covers no row of the target.
+bool edge_rows(const RasterVertex* a, const RasterVertex* b, EdgeRows& e) {
+  e.top = a;
+  e.bottom = b;
+  e.table = right_edges;
+  if (a->s[kSlotY] > b->s[kSlotY]) {
+    e.top = b;
+    e.bottom = a;
+    e.table = left_edges;
+  }
+  e.ty = to_coord(e.top->s[kSlotY]);
+  e.y0 = e.ty >> 8;
+  e.y1 = to_coord(e.bottom->s[kSlotY]) >> 8;
+  if (e.y0 == e.y1) return false;
+  const int32_t height = raster_target.height;
+  if (e.y1 > height) {
+    if (height <= e.y0) return false;
+    e.y1 = height;
+  }
+  return e.y0 >= 0 || e.y1 > 0;
+}
+
 }  // namespace
 
 void build_mul_table() {
@@ -159,18 +192,12 @@ void draw_polygon(int32_t n, const RasterVertex* verts, uint32_t colour) {
 void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
   const bool zbuffered = (current_mode & kModeZBuffer) && attr_count >= 2;
   const int32_t nl = attr_count - (zbuffered ? 1 : 0);
-  const RasterVertex* top = a;
-  const RasterVertex* bottom = b;
-  EdgeWord(*table)[8] = right_edges;
-  if (a->s[kSlotY] > b->s[kSlotY]) {
-    top = b;
-    bottom = a;
-    table = left_edges;
-  }
-  const int32_t ty = to_coord(top->s[kSlotY]);
-  const int32_t by = to_coord(bottom->s[kSlotY]);
-  int32_t y0 = ty >> 8, y1 = by >> 8;
-  if (y0 == y1) return;
+  EdgeRows e;
+  if (!edge_rows(a, b, e)) return;
+  const RasterVertex* top = e.top;
+  const RasterVertex* bottom = e.bottom;
+  const int32_t ty = e.ty;
+  int32_t y0 = e.y0;
 
   const float dy = bottom->s[kSlotY] - top->s[kSlotY];
   const float frac = top->s[kSlotY] - static_cast<float>(ty & ~255);
@@ -193,13 +220,7 @@ void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
     z = 256.0f / wt - static_cast<float>(s) * zstep / 256.0f;
   }
 
-  const int32_t height = raster_target.height;
-  if (y1 > height) {
-    if (height <= y0) return;
-    y1 = height;
-  }
   if (y0 < 0) {
-    if (y1 <= 0) return;
     x -= static_cast<float>(y0) * slope;
     for (int32_t i = 1; i < nl; ++i)
       attr_value[i] = wrap_add(attr_value[i], -static_cast<int64_t>(y0) * attr_step[i]);
@@ -207,8 +228,8 @@ void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
     y0 = 0;
   }
 
-  for (int32_t y = y0; y < y1; ++y) {
-    EdgeWord* row = table[y];
+  for (int32_t y = y0; y < e.y1; ++y) {
+    EdgeWord* row = e.table[y];
     row[0].i = to_coord(x);
     x += slope;
     for (int32_t i = 1; i < nl; ++i) {
@@ -223,20 +244,14 @@ void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
 }
 
 void edge_walk_perspective(const RasterVertex* a, const RasterVertex* b) {
-  const RasterVertex* top = a;
-  const RasterVertex* bottom = b;
-  EdgeWord(*table)[8] = right_edges;
-  if (a->s[kSlotY] > b->s[kSlotY]) {
-    top = b;
-    bottom = a;
-    table = left_edges;
-  }
+  EdgeRows e;
+  if (!edge_rows(a, b, e)) return;
+  const RasterVertex* top = e.top;
+  const RasterVertex* bottom = e.bottom;
   const float wt = top->s[kSlotDepth], wb = bottom->s[kSlotDepth];
   if (!((wt < wb ? wt : wb) > 0.0f)) return;
-  const int32_t ty = to_coord(top->s[kSlotY]);
-  const int32_t by = to_coord(bottom->s[kSlotY]);
-  int32_t y0 = ty >> 8, y1 = by >> 8;
-  if (y0 == y1) return;
+  const int32_t ty = e.ty;
+  int32_t y0 = e.y0;
 
   const float dy = bottom->s[kSlotY] - top->s[kSlotY];
   const float frac = top->s[kSlotY] - static_cast<float>(ty & ~255);
@@ -260,21 +275,15 @@ void edge_walk_perspective(const RasterVertex* a, const RasterVertex* b) {
     attr_fvalue[count - 1] = w_top - attr_fstep[count - 1] * s;
   }
 
-  const int32_t height = raster_target.height;
-  if (y1 > height) {
-    if (height <= y0) return;
-    y1 = height;
-  }
   if (y0 < 0) {
-    if (y1 <= 0) return;
     const float rows = static_cast<float>(y0);
     x -= rows * slope;
     for (int32_t i = 1; i < count; ++i) attr_fvalue[i] -= rows * attr_fstep[i];
     y0 = 0;
   }
 
-  for (int32_t y = y0; y < y1; ++y) {
-    EdgeWord* row = table[y];
+  for (int32_t y = y0; y < e.y1; ++y) {
+    EdgeWord* row = e.table[y];
     row[0].i = to_coord(x);
     x += slope;
     for (int32_t i = 1; i < count; ++i) {

@@ -3,31 +3,16 @@
 #include <vector>
 
 #include "render3d/render_internal.h"
+#include "tests/render3d/test_scene.h"
 
 namespace {
 
 constexpr float kCx = 160.0f * 256, kCy = 120.0f * 256;
 
 // An object given directly in view space (view matrix identity), projected at 320 x 240.
-struct ViewObject {
-  Object3D o = {};
-  std::vector<int32_t> faces;
-  std::vector<float> verts, view, screen;
-
-  ViewObject(std::vector<float> v, std::vector<int32_t> f) : faces(std::move(f)), verts(std::move(v)) {
-    const int nv = static_cast<int>(verts.size() / 3);
-    view.assign(3 * nv, 0.0f);
-    screen.assign(2 * nv, 0.0f);
-    o.vertex_count = nv;
-    o.face_count = static_cast<int32_t>(faces.size() / 4);
-    o.faces = faces.data();
-    o.vertices = verts.data();
-    o.view_vertices = view.data();
-    o.screen_vertices = screen.data();
-    o.flags = 1;
+struct ViewObject : HandObject {
+  ViewObject(std::vector<float> v, std::vector<int32_t> f) : HandObject(std::move(v), std::move(f)) {
     o.colour = 0xFFFFFF;
-    mat4_identity(&o.view_matrix);
-    mat4_identity(&o.local);
     object_project(&o, 320, 240, 256.0f);
   }
   // Screen position of vertex i.

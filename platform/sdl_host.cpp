@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/saturate.h"
 #include "platform/platform.h"
 #include "platform/sdl_host.h"
 #include "platform/viewport.h"
@@ -220,7 +221,7 @@ int32_t clock_ticks() {
   // double so that a long run cannot overflow the product.
   const double ticks =
       (static_cast<double>(tv.tv_sec - clock_base) * 1000000.0 + tv.tv_usec) / 20000.0 + 0.5;
-  return static_cast<int32_t>(std::clamp(ticks, -2147483648.0, 2147483647.0));
+  return saturate_int32(ticks, -2147483648.0, 2147483647.0);
 }
 
 SDL_Window* video_window() { return window; }

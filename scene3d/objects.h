@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "render3d/lighting.h"
 #include "render3d/math3d.h"
 
 // One per loaded mesh, shared by the loaded object and all its clones.
@@ -20,7 +21,7 @@ struct ShareCounts {
 struct Object3D {
   int32_t vertex_count;
   int32_t face_count;
-  uint32_t flags;          // render flags; 1 after preparation (bits: see render3d/raster.h)
+  uint32_t flags;          // render flags; 1 after preparation (bits: see render3d/render_internal.h)
   int32_t* faces;          // 4 per face: three vertex indices, then a flags word (-1 as loaded)
   float* vertices;         // 3 per vertex, object space
   float* uvs;              // 2 per vertex (mapping coordinates x 65536), or null
@@ -84,13 +85,9 @@ struct View3D {
   char name[10];          // camera name from the scene file
 };
 
-// Engine-wide settings. engine_users counts live views. The light and the shade range (8.8
-// intensities) are set here and read by the lighting in render3d, which holds them.
+// Engine-wide settings. engine_users counts live views. The light and the shade range are set
+// here and read by the lighting in render3d, which holds them (render3d/lighting.h).
 extern int32_t engine_users;
-extern Vec3 light_position;  // initially (900, 1000, -400)
-extern float shade_low;      // initially 0
-extern float shade_high;     // initially 65280
-extern float shade_span;     // initially 65536
 
 int view_init(View3D* view);
 int view_copy(View3D* dst, const View3D* src);

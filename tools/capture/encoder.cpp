@@ -1,6 +1,8 @@
 // MP4 writer over FFmpeg's libraries. One file per process; state lives here.
 #include "tools/capture/encoder.h"
 
+#include "base/framebuffer.h"
+
 #include <cstring>
 #include <vector>
 
@@ -15,10 +17,8 @@ extern "C" {
 
 namespace {
 
-constexpr int kSrcWidth = 320;
-constexpr int kSrcHeight = 240;
-constexpr int kOutWidth = 640;
-constexpr int kOutHeight = 480;
+constexpr int kOutWidth = 2 * kFbWidth;
+constexpr int kOutHeight = 2 * kFbHeight;
 
 AVFormatContext* fmt = nullptr;
 AVCodecContext* vctx = nullptr;
@@ -89,10 +89,10 @@ bool fail(std::string* error, const std::string& what) {
 }  // namespace
 
 void double_with_scanlines(const uint32_t* src, uint32_t* dst) {
-  for (int y = 0; y < kSrcHeight; ++y) {
-    const uint32_t* s = src + y * kSrcWidth;
+  for (int y = 0; y < kFbHeight; ++y) {
+    const uint32_t* s = src + y * kFbWidth;
     uint32_t* d = dst + 2 * y * kOutWidth;
-    for (int x = 0; x < kSrcWidth; ++x) d[2 * x] = d[2 * x + 1] = s[x];
+    for (int x = 0; x < kFbWidth; ++x) d[2 * x] = d[2 * x + 1] = s[x];
     std::memset(d + kOutWidth, 0, sizeof(uint32_t) * kOutWidth);
   }
 }

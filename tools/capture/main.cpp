@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/framebuffer.h"
 #include "platform/png_writer.h"
 #include "tools/capture/encoder.h"
 #include "tools/capture/show_run.h"
@@ -132,7 +133,7 @@ bool on_frame(const FrameRecord& r, const uint32_t* pixels) {
     if (cap.next_png < cap.opt.frames.size() && cap.opt.frames[cap.next_png] == r.index) {
       char name[32];
       std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(r.index));
-      if (!png_write_frame(cap.opt.png_dir + name, pixels, 320, 240, PngScale::Logical)) {
+      if (!png_write_frame(cap.opt.png_dir + name, pixels, kFbWidth, kFbHeight, PngScale::Logical)) {
         cap.failed = true;
         cap.error = "cannot write " + cap.opt.png_dir + name;
       }

@@ -18,3 +18,8 @@ void video_shutdown();
 
 // A signed count of 20 ms ticks, rounded to the nearest tick.
 int32_t clock_ticks();
+
+// Called by the show while it waits for something the host or the audio device must do first
+// (the music's first tick): a desktop host lets other threads run, a web page yields to the
+// browser, whose event loop is where the audio is mixed.
+void platform_idle();

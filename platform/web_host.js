@@ -25,7 +25,7 @@ mergeInto(LibraryManager.library, {
       }
     },
     onKey: function(e) {
-      if (e.repeat) return;
+      if (e.repeat || e.ctrlKey || e.altKey || e.metaKey) return;  // the browser's own keys
       if (e.key === 'q' || e.key === 'Q' || e.key === 'Escape') {
         webHost.quit = true;
       } else if (e.key === 'f' || e.key === 'F') {

@@ -135,6 +135,10 @@ async function framesCase(pageDir, goldenFile, outDir) {
       const page = await context.newPage();
       watchConsole(page);
       await startShow(page, `${url}index.html?simulate=${fps}`);
+      // A look at the page during scene 8 (the balls over the dot screen), for the record.
+      await page.waitForFunction(() => window.driftlight.frames.length > 5600, null,
+                                 { timeout: 480000, polling: 200 }).catch(() => {});
+      await page.screenshot({ path: path.join(outDir, 'web-simulated.png') });
       await page.waitForFunction(() => window.driftlight.state !== 'running', null,
                                  { timeout: 480000, polling: 1000 });
       const result = await page.evaluate(() => {
@@ -255,16 +259,28 @@ async function liveCase(pageDir, outDir) {
             `q ends the show and the page says so ("${after.text}")`);
       await page.screenshot({ path: path.join(outDir, 'web-ended.png') });
 
-      // What a browser lacks is said in words, not as the program's failure codes.
+      // What a browser lacks is said in words, not as the program's failure codes: missing
+      // outright (checked before anything loads), or refused when the show starts.
       const lacking = [
-        ['WebAssembly', () => { delete window.WebAssembly; }, /WebAssembly/],
+        ['WebAssembly', () => { delete window.WebAssembly; }, /WebAssembly/, false],
         ['Web Audio', () => { delete window.AudioContext; delete window.webkitAudioContext; },
-         /Web Audio/],
+         /Web Audio/, false],
+        ['an audio context at 44,100 Hz',
+         () => { window.AudioContext = function() { throw new Error('refused'); }; },
+         /Web Audio output at 44,100 Hz/, true],
+        ['a 2D canvas', () => { HTMLCanvasElement.prototype.getContext = () => null; },
+         /2D canvas/, true],
       ];
-      for (const [what, remove, words] of lacking) {
+      for (const [what, remove, words, click] of lacking) {
         const p = await context.newPage();
         await p.addInitScript(remove);
-        await p.goto(`${url}index.html`);
+        if (click) {
+          await startShow(p, `${url}index.html`);
+          await p.waitForFunction(() => window.driftlight.state === 'failed', null,
+                                  { timeout: 10000 }).catch(() => {});
+        } else {
+          await p.goto(`${url}index.html`);
+        }
         const text = await p.evaluate(() => document.getElementById('message').hidden ? ''
                                       : document.getElementById('message-text').textContent);
         check(words.test(text) && !/failure/.test(text), `without ${what}: "${text}"`);

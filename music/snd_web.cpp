@@ -19,6 +19,8 @@ struct WebAudio {
   bool simulated = false;
   bool running = false;
   int64_t buffers = 0;  // mixed since snd_start
+  void (*on_buffer)(const int16_t*, int, void*) = nullptr;
+  void* user = nullptr;
   int16_t buffer[kSndBufferSamples];
 };
 
@@ -27,6 +29,7 @@ WebAudio web;
 void mix_one() {
   snd_callback(nullptr, reinterpret_cast<uint8_t*>(web.buffer), int(sizeof(web.buffer)));
   web.buffers += 1;
+  if (web.simulated && web.on_buffer) web.on_buffer(web.buffer, kSndBufferSamples, web.user);
 }
 
 }  // namespace
@@ -55,8 +58,10 @@ void snd_close() {
   web.running = false;
 }
 
-void snd_web_simulate(bool on) {
+void snd_web_simulate(bool on, void (*on_buffer)(const int16_t*, int, void*), void* user) {
   web.simulated = on;
+  web.on_buffer = on_buffer;
+  web.user = user;
   web.running = false;
   web.buffers = 0;
 }

@@ -17,12 +17,18 @@
 extern "C" {
 void web_report_frame(double index, double time_ms, int position, int scene, double work_ms,
                       uint32_t hash_hi, uint32_t hash_lo);
+void web_report_sound(double buffers, uint32_t hash);
 void web_show_ended(int status);
 }
 
 namespace {
 
 bool hash_frames = false;
+// The simulated run's sound, hashed (32-bit FNV-1a over the 16-bit samples) and published every
+// kSoundReport buffers, so that a test can hold it against the native program's.
+constexpr int64_t kSoundReport = 256;
+uint32_t sound_hash = 2166136261u;
+int64_t sound_buffers = 0;
 
 // 64-bit FNV-1a taken a pixel word at a time: the hash the native tests keep for golden frames.
 uint64_t frame_hash(const uint32_t* pixels, size_t count) {
@@ -44,6 +50,15 @@ void on_frame(const WebFrame& f, void*) {
 
 void on_time(int64_t time_us, void*) { snd_web_advance(time_us); }
 
+void on_buffer(const int16_t* samples, int count, void*) {
+  for (int i = 0; i < count; ++i) {
+    sound_hash ^= static_cast<uint16_t>(samples[i]);
+    sound_hash *= 16777619u;
+  }
+  if (++sound_buffers % kSoundReport == 0)
+    web_report_sound(static_cast<double>(sound_buffers), sound_hash);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,7 +73,7 @@ int main(int argc, char** argv) {
   if (fps > 0) config.time_listener = on_time;
   hash_frames = fps > 0;
   web_configure(config);
-  snd_web_simulate(fps > 0);
+  snd_web_simulate(fps > 0, on_buffer, nullptr);
 
   const int status = show_main();
   web_show_ended(status);

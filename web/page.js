@@ -15,6 +15,7 @@
     simulated: simulated,
     fps: fps,
     frames: [],         // {index, time, position, scene, work, hash}
+    sound: [],          // simulated runs: {buffers, hash} of the sound mixed so far
     status: null,
     message: '',
     timing: null,       // per scene: {scene, frames, median, worst, first} in ms
@@ -72,6 +73,10 @@
     } else {
       work[scene].push(ms);
     }
+  };
+
+  Module.onSound = function(buffers, hash) {
+    page.sound.push({buffers: buffers, hash: hash});
   };
 
   // Each scene's median and worst frame time, its first frame (with the set-up) apart.
@@ -151,7 +156,8 @@
   Module.onRuntimeInitialized = function() {
     ready = true;
     page.state = 'ready';
-    hint.textContent = 'Click to start (with sound).';
+    hint.textContent = simulated ? 'Click to start (simulated time, no sound).'
+                                 : 'Click to start (with sound).';
     if (clicked) begin();
   };
 })();

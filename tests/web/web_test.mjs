@@ -1,13 +1,15 @@
 // The show's web page in Debian's chromium, headless, driven through playwright-core. The page is
 // served from 127.0.0.1 by a server started and stopped here.
-//   node web_test.mjs frames PAGE_DIR GOLDEN_FILE OUT_DIR   simulated run: frames equal the
-//                                                           native program's, per-scene timing
+//   node web_test.mjs frames PAGE_DIR GOLDEN_FILE OUT_DIR CAPTURE
+//       simulated run: frames equal the native program's golden frames, the sound equals what
+//       the native capture tool (CAPTURE) writes; the per-scene timing
 //   node web_test.mjs live PAGE_DIR OUT_DIR                 real time: sound, picture, keys
 import { createServer } from 'node:http';
 import { readFile, mkdtemp, rm, mkdir, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { inflateSync } from 'node:zlib';
+import { execFileSync } from 'node:child_process';
 import { createRequire } from 'node:module';
 
 const require = createRequire(import.meta.url);
@@ -123,7 +125,26 @@ function brightest(png, x0, y0, x1, y1) {
 
 // Simulated run: every presented frame's music position and pixel hash against the native
 // offline host's golden frames; then the page's per-scene timing table.
-async function framesCase(pageDir, goldenFile, outDir) {
+// The native program's soundtrack, as the capture tool mixes it through the offline device.
+async function nativeSamples(capture, outDir) {
+  const wav = path.join(outDir, 'native.wav');
+  execFileSync(capture, ['--no-encode', '--wav', wav], { stdio: ['ignore', 'ignore', 'inherit'] });
+  const bytes = await readFile(wav);
+  let at = 12;
+  while (at + 8 <= bytes.length && bytes.toString('latin1', at, at + 4) !== 'data')
+    at += 8 + bytes.readUInt32LE(at + 4);
+  const data = bytes.subarray(at + 8, at + 8 + bytes.readUInt32LE(at + 4));
+  return new Uint16Array(data.buffer, data.byteOffset, data.length >> 1);
+}
+
+// 32-bit FNV-1a over 16-bit samples, as the page hashes its sound.
+function soundHash(samples, count) {
+  let h = 2166136261;
+  for (let i = 0; i < count; ++i) h = Math.imul(h ^ samples[i], 16777619) >>> 0;
+  return h;
+}
+
+async function framesCase(pageDir, goldenFile, outDir, capture) {
   const golden = (await readFile(goldenFile, 'utf8')).split('\n')
     .filter((l) => l.trim() && !l.startsWith('#'))
     .map((l) => { const [frame, scene, position, hash] = l.trim().split(/\s+/);
@@ -144,6 +165,7 @@ async function framesCase(pageDir, goldenFile, outDir) {
       const result = await page.evaluate(() => {
         const d = window.driftlight;
         return { state: d.state, status: d.status, message: d.message, timing: d.timing,
+                 sound: d.sound,
                  frames: d.frames.map((f) => [f.index, f.position, f.scene, f.hash]) };
       });
       check(result.state === 'ended' && result.status === 0,
@@ -158,6 +180,14 @@ async function framesCase(pageDir, goldenFile, outDir) {
       }
       check(golden.length === 30 && same === golden.length,
             `${same} of ${golden.length} golden frames equal the native program's`);
+      // The sound: every published hash that the native soundtrack reaches.
+      const native = await nativeSamples(capture, outDir);
+      const reached = result.sound.filter((s) => s.buffers * 2048 <= native.length);
+      const equal = reached.filter((s) => soundHash(native, s.buffers * 2048) === s.hash);
+      const last = reached.length ? reached[reached.length - 1].buffers * 2048 : 0;
+      check(reached.length >= 10 && equal.length === reached.length,
+            `the page's first ${last} samples (${(last / 44100).toFixed(1)} s) equal the native ` +
+            `soundtrack at ${equal.length} of ${reached.length} checkpoints`);
       const rows = result.timing ? result.timing.rows : [];
       check(rows.length === 11 && rows.every((r, i) => r.scene === i + 1 && r.frames > 1 &&
                                              r.median > 0 && r.worst >= r.median),
@@ -294,14 +324,14 @@ async function liveCase(pageDir, outDir) {
 
 const [mode, ...args] = process.argv.slice(2);
 try {
-  if (mode === 'frames' && args.length === 3) {
+  if (mode === 'frames' && args.length === 4) {
     await mkdir(args[2], { recursive: true });
-    await framesCase(path.resolve(args[0]), args[1], args[2]);
+    await framesCase(path.resolve(args[0]), args[1], args[2], args[3]);
   } else if (mode === 'live' && args.length === 2) {
     await mkdir(args[1], { recursive: true });
     await liveCase(path.resolve(args[0]), args[1]);
   } else {
-    console.log('usage: web_test.mjs frames PAGE_DIR GOLDEN OUT_DIR | live PAGE_DIR OUT_DIR');
+    console.log('usage: web_test.mjs frames PAGE_DIR GOLDEN OUT_DIR CAPTURE | live PAGE_DIR OUT_DIR');
     process.exit(2);
   }
 } catch (e) {

@@ -1,6 +1,7 @@
 // The platform face: window, presentation, events and the timeline clock.
-// Two hosts implement it, chosen at link time: the SDL window (platform_sdl) and the
-// offline host (platform_offline) that hands frames to a sink and runs on a simulated clock.
+// Hosts implement it, chosen at link time: the SDL window (platform_sdl), the offline host
+// (platform_offline) that hands frames to a sink and runs on a simulated clock, and the web
+// page's (web_host.cpp, built by web/).
 #pragma once
 #include <cstdint>
 

@@ -14,7 +14,7 @@
     state: 'loading',   // loading, ready, running, ended, failed
     simulated: simulated,
     fps: fps,
-    frames: [],         // {index, time, position, scene, work, hash}
+    frames: [],         // {index, time, position, scene, work, hash, buffers}
     sound: [],          // simulated runs: {buffers, hash} of the sound mixed so far
     status: null,
     message: '',
@@ -65,8 +65,10 @@
   Module.onFrame = function(index, time, position, scene, ms, hi, lo) {
     var hash = '';
     if (simulated) hash = (hi ? hi.toString(16) + lo.toString(16).padStart(8, '0') : lo.toString(16));
+    // Live, the device buffers mixed so far: the position must belong to their last tick.
+    var buffers = Module.audio ? Module.audio.buffers : 0;
     page.frames.push({index: index, time: time, position: position, scene: scene, work: ms,
-                      hash: hash});
+                      hash: hash, buffers: buffers});
     if (!seen[scene]) {
       seen[scene] = ms;
       work[scene] = [];

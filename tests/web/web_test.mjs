@@ -294,6 +294,17 @@ async function liveCase(pageDir, outDir) {
             `q ends the show and the page says so ("${after.text}")`);
       await page.screenshot({ path: path.join(outDir, 'web-ended.png') });
 
+      // Escape ends the show as q does.
+      const again = await context.newPage();
+      await startShow(again, `${url}index.html`);
+      await again.waitForFunction(() => window.driftlight.frames.length > 10, null,
+                                  { timeout: 30000 });
+      await again.keyboard.press('Escape');
+      check(await again.waitForFunction(() => window.driftlight.state === 'ended', null,
+                                        { timeout: 5000 }).then(() => true, () => false),
+            'Escape ends the show');
+      await again.close();
+
       // What a browser lacks is said in words, not as the program's failure codes: missing
       // outright (checked before anything loads), or refused when the show starts.
       const lacking = [

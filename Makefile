@@ -2,10 +2,11 @@
 # make test  installs what is missing, builds and runs the whole CTest suite
 # make capture  writes the whole show, picture and sound, to show.mp4 (faster than real time)
 # make assets  reruns the generators in tools/ and rewrites the content in assets/
+# make web   builds the show as a web page into build/web/page (see README)
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build run test asan clean capture assets
+.PHONY: all deps configure build run test asan clean capture assets web
 
 all: build
 
@@ -30,7 +31,7 @@ capture: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight-capture
 	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE)
 
-test: build
+test: build web
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -40,6 +41,10 @@ asan: deps
 	cmake --build build-asan -j $(JOBS)
 	LSAN_OPTIONS=suppressions=$(CURDIR)/.ci/lsan.supp \
 	  ctest --test-dir build-asan -L unit --output-on-failure -j $(JOBS)
+
+# The same show compiled to WebAssembly: index.html, driftlight.js and driftlight.wasm.
+web: deps
+	@web/build.sh $(BUILD)/web
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-tsan

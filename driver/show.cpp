@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "assets/assets.h"
 #include "driver/precompute.h"
@@ -57,7 +56,7 @@ int show_main() {
   music_start(52);
   // Until the sequencer computes its first row the position is negative, which as an unsigned
   // number is far above 100.
-  while (static_cast<uint32_t>(music_position()) > 100u) std::this_thread::yield();
+  while (static_cast<uint32_t>(music_position()) > 100u) platform_idle();
 
   scenes_run();
 

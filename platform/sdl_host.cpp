@@ -224,6 +224,8 @@ int32_t clock_ticks() {
   return saturate_int32(ticks, -2147483648.0, 2147483647.0);
 }
 
+void platform_idle() { std::this_thread::yield(); }
+
 SDL_Window* video_window() { return window; }
 SDL_Renderer* video_renderer() { return renderer; }
 bool video_pacing_active() { return pacing; }

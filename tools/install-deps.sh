@@ -9,7 +9,12 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libxmp-dev libopenmpt-dev openmpt123 lib3ds-dev libassimp-dev
   xvfb xauth xdotool x11-utils x11-apps openbox imagemagick sox ffmpeg
+  emscripten chromium
 )
+# The web page's tests run on node with packages from npm; a node from elsewhere, which brings
+# its own npm, will do.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

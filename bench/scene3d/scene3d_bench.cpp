@@ -11,19 +11,6 @@
 
 namespace {
 
-void free_view(View3D* view) {
-  SceneNode* node = view->objects->first;
-  while (node != nullptr) {
-    SceneNode* next = node->next;
-    node->object->share->list_entries = 0;
-    object_free(node->object);
-    std::free(node);
-    node = next;
-  }
-  view->objects->first = nullptr;
-  view->objects->count = 0;
-}
-
 void BM_LoadEmbeddedScene(benchmark::State& state) {
   View3D view{};
   view_init(&view);

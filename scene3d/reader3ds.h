@@ -11,7 +11,8 @@ constexpr int64_t kNoDataEnd = INT64_MAX;
 
 // What one call of read_3ds_objects may create. A frame queues at most 65,536 faces, so a scene
 // of more could never be drawn whole; three vertices per face is the most a mesh of unshared
-// corners needs. Together they bound a load's memory (about 13 MB of geometry and normals).
+// corners needs. Together they bound a load's memory: about 13 MB of geometry and normals, and
+// some 40 MB of object records at the object limit.
 constexpr int32_t kSceneMaxObjects = 65536;
 constexpr int64_t kSceneMaxFaces = 65536;
 constexpr int64_t kSceneMaxVertices = 3 * kSceneMaxFaces;

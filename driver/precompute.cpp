@@ -18,4 +18,4 @@ void show_precompute_effects() {
   lens_init(1200, 280);
 }
 
-void show_precompute_scene() { bounce_scene_init(fb_main); }
+int show_precompute_scene() { return bounce_scene_init(fb_main); }

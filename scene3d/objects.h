@@ -56,12 +56,18 @@ struct SceneNode {
   SceneNode* parent;     // node of the parent object, or null for a root
   int32_t parent_index;  // as given when added (-1 for a root)
   int32_t flags;         // 15 when added
+  SceneNode* below;      // next older node that can still become a parent (see ObjectList)
 };
 
-// Nodes are appended at the end and never removed.
+// Nodes are appended at the end and never removed. A node's parent is the most recent node with
+// a smaller parent index; the nodes that can still be that (each with a smaller index than every
+// node added after it) form a stack from parent_top through below, so adding is constant time
+// on average however long the list grows.
 struct ObjectList {
   SceneNode* first;
   int32_t count;
+  SceneNode* last;
+  SceneNode* parent_top;
 };
 
 // A camera, an output description and a list of objects.
@@ -92,6 +98,11 @@ extern int32_t engine_users;
 int view_init(View3D* view);
 int view_copy(View3D* dst, const View3D* src);
 void view_release(View3D* view);
+// Frees the view's objects, their list entries, the list and the z-buffer, leaving the view
+// without objects. The program keeps its views for the whole run; tests, benchmarks and tools
+// that load scenes again and again free them with this. Copies of the view share the list and
+// the z-buffer and must not be used afterwards. Engine users are counted by view_release.
+void view_free(View3D* view);
 int view_add_object(View3D* view, Object3D* object, int32_t parent_index);
 Object3D* object_create(int32_t vertex_count, int32_t face_count, int with_mapping);
 void object_free(Object3D* object);

@@ -6,11 +6,12 @@
 #
 # -msse2 -mfpmath=sse: without them gcc's 32-bit code does its float and double maths on the x87
 # unit, whose registers hold 80-bit values and round only when a value goes to memory. Where that
-# happens depends on register allocation, so sums, products and comparisons (the 3D maths, the
-# lens and zoom tables, the tunnel's angles) could come out one unit in the last place apart from
-# x86-64 and one picture would differ. With SSE2 scalar maths every float operation rounds to float
-# and every double operation to double, as on x86-64, and the effects' SSE2 paths compile as they
-# are. SSE2 is a Pentium 4 / Athlon 64 baseline; nothing wider is assumed, as for x86-64.
+# happens depends on register allocation, so a result can differ from x86-64's in the last place,
+# and even from itself computed twice: built that way, a face's lighting intensity did not equal
+# the same intensity recomputed, and the ball scene's frames came out a pixel apart from x86-64's.
+# With SSE2 scalar maths every float operation rounds to float and every double operation to
+# double, as on x86-64, and the effects' SSE2 paths compile as they are. SSE2 is a Pentium 4 /
+# Athlon 64 baseline; nothing wider is assumed, as for x86-64.
 set(DRIFTLIGHT_I386_FLAGS "-m32 -msse2 -mfpmath=sse")
 set(CMAKE_C_FLAGS_INIT "${DRIFTLIGHT_I386_FLAGS}")
 set(CMAKE_CXX_FLAGS_INIT "${DRIFTLIGHT_I386_FLAGS}")

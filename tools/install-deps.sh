@@ -52,8 +52,9 @@ i386_packages=(
   libavutil-dev:i386
 )
 # The peers' libraries, for the conformance tests: wanted, but the 32-bit build goes on without
-# any of them that Debian cannot install for i386 (their tests are then left out).
-i386_peers=(libxmp-dev:i386 libopenmpt-dev:i386 lib3ds-dev:i386 libassimp-dev:i386)
+# any of them that Debian cannot install for i386 (their tests are then left out). lib3ds-dev is
+# not among them: it is not multi-arch, and its i386 package would replace the main build's.
+i386_peers=(libxmp-dev:i386 libopenmpt-dev:i386 libassimp-dev:i386)
 missing_of "${i386_packages[@]}" "${i386_peers[@]}"
 [ ${#missing[@]} -gt 0 ] || exit 0
 echo "Installing missing packages for the 32-bit build: ${missing[*]}"
@@ -62,11 +63,12 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 as_root apt-get update -qq
 missing_of "${i386_packages[@]}"
+# --no-remove: a package that cannot sit beside its 64-bit twin must not take the main build's.
 if [ ${#missing[@]} -gt 0 ]; then
-  as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  as_root apt-get install -y -qq --no-install-recommends --no-remove "${missing[@]}"
 fi
 missing_of "${i386_peers[@]}"
 for p in "${missing[@]}"; do
-  as_root apt-get install -y -qq --no-install-recommends "$p" ||
+  as_root apt-get install -y -qq --no-install-recommends --no-remove "$p" ||
     echo "note: $p does not install here; the 32-bit build leaves out the tests that need it" >&2
 done

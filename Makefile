@@ -3,10 +3,12 @@
 # make capture  writes the whole show, picture and sound, to show.mp4 (faster than real time)
 # make assets  reruns the generators in tools/ and rewrites the content in assets/
 # make web   builds the show as a web page into build/web/page (see README)
+# make i386  builds everything for 32-bit x86 in build-i386/ (installs g++-multilib, :i386 libs)
+# make test-i386  its unit and conformance tests, the same samples and frames as build/, one e2e
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build run test asan clean capture assets web
+.PHONY: all deps configure build run test asan clean capture assets web i386 test-i386
 
 all: build
 
@@ -46,8 +48,24 @@ asan: deps
 web: deps
 	@web/build.sh $(BUILD)/web
 
+# 32-bit x86 (-m32, SSE2 maths; cmake/i386.cmake says why), beside the main build.
+I386 ?= build-i386
+i386:
+	@tools/install-deps.sh i386
+	@if [ ! -f $(I386)/build.ninja ]; then \
+	  cmake -S . -B $(I386) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake -DDRIFTLIGHT_BENCH=OFF; fi
+	cmake --build $(I386) -j $(JOBS)
+
+# The comparison needs modrender and the capture tool from the main build as the reference.
+test-i386: i386 configure
+	cmake --build $(BUILD) -j $(JOBS) --target modrender driftlight-capture
+	ctest --test-dir $(I386) -L 'unit|conformance' --output-on-failure -j $(JOBS)
+	tools/compare-builds.sh $(BUILD) $(I386)
+	tests/show/e2e_show.sh $(I386)
+
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-tsan
+	rm -rf $(BUILD) build-asan build-fuzz build-tsan $(I386)
 
 # make assets  rebuilds the generators and rewrites the content in assets/ (the module, the scene
 #              file, the portraits from the photograph in PHOTO and the text strips set in FONT)

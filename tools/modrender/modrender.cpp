@@ -20,12 +20,14 @@ constexpr int64_t kSongEndLimitTicks = int64_t(50) * 60 * 20;  // give up lookin
 
 void usage(FILE* to) {
   std::fprintf(to,
-               "usage: modrender IN.mod OUT.wav [--seconds N] [--tick-rate R]\n"
+               "usage: modrender IN.mod OUT.wav [--seconds N] [--tick-rate R] [--timeline FILE]\n"
                "Plays a ProTracker-style module through the Driftlight player and writes a\n"
                "16-bit mono WAV at 44100 Hz.\n"
                "  --seconds N    length to render (default: once through the song, up to the\n"
                "                 first row it would repeat; at most %d)\n"
-               "  --tick-rate R  ticks per second (default 50)\n",
+               "  --tick-rate R  ticks per second (default 50)\n"
+               "  --timeline FILE  also write the song's timeline over the same ticks: a line\n"
+               "                 'tick order row' for the first tick and every tick that moves\n",
                kMaxSeconds);
 }
 
@@ -75,6 +77,25 @@ int64_t song_ticks(const std::vector<uint8_t>& module) {
   return kSongEndLimitTicks;
 }
 
+// The (order, row) after every tick, as a line "tick order row" whenever it moves. The player is
+// driven tick by tick here, with no mixing, so the file compares players and builds on the
+// sequencer alone.
+bool write_timeline(const char* path, std::vector<uint8_t> module, int64_t ticks) {
+  music_init();
+  if (!music_load(module.data(), module.size())) return false;
+  FILE* f = std::fopen(path, "w");
+  if (!f) return false;
+  int order = -1, row = -1;
+  for (int64_t t = 0; t < ticks; ++t) {
+    pt_tick();
+    if (pt_play_order() == order && pt_play_row() == row) continue;
+    order = pt_play_order();
+    row = pt_play_row();
+    std::fprintf(f, "%lld %d %d\n", static_cast<long long>(t), order, row);
+  }
+  return !std::ferror(f) && std::fclose(f) == 0;
+}
+
 std::vector<int16_t> rendered;
 void collect(const int16_t* samples, int count, void*) {
   rendered.insert(rendered.end(), samples, samples + count);
@@ -85,6 +106,7 @@ void collect(const int16_t* samples, int count, void*) {
 int main(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
+  const char* timeline = nullptr;
   double seconds = -1;
   int tick_rate = 50;
   for (int i = 1; i < argc; ++i) {
@@ -105,6 +127,8 @@ int main(int argc, char** argv) {
         tick_rate = v > kSndRate ? kSndRate : int(v);
         if (tick_rate < 1) tick_rate = 1;
       }
+    } else if (a == "--timeline" && i + 1 < argc) {
+      timeline = argv[++i];
     } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "modrender: unknown option '%s'\n", a.c_str());
       usage(stderr);
@@ -141,6 +165,9 @@ int main(int argc, char** argv) {
     total = song_ticks(module) * (kSndRate / tick_rate);
     music_init();
   }
+  // Loading rewrites the module in place: the timeline pass needs the bytes as read.
+  std::vector<uint8_t> pristine;
+  if (timeline) pristine = module;
   if (!music_load(module.data(), module.size())) {
     std::fprintf(stderr, "modrender: '%s' refused: %s\n", in, pt_last_error());
     return 1;
@@ -149,6 +176,13 @@ int main(int argc, char** argv) {
   for (int64_t t = 0; int64_t(rendered.size()) < total; t += 10000) music_offline_advance(t);
   music_stop();
   if (int64_t(rendered.size()) > total) rendered.resize(size_t(total));
+  if (timeline) {
+    const int64_t tick_samples = kSndRate / tick_rate;
+    if (!write_timeline(timeline, pristine, (total + tick_samples - 1) / tick_samples)) {
+      std::fprintf(stderr, "modrender: cannot write '%s'\n", timeline);
+      return 1;
+    }
+  }
 
   std::vector<uint8_t> wav;
   const uint32_t data_bytes = uint32_t(rendered.size() * 2);

@@ -84,7 +84,9 @@ need Xvfb xdotool xwininfo xdpyinfo xprop import convert sox
 [ "$mode" = bare ] || need openbox
 [ "$mode" = software ] && render_driver=software || render_driver=""
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+# -noreset: without a window manager the show is often the only client, and a server that resets
+# as its last client leaves would refuse the next start for a moment.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/display")

@@ -62,7 +62,7 @@ test-i386: i386 configure
 	cmake --build $(BUILD) -j $(JOBS) --target modrender driftlight-capture
 	ctest --test-dir $(I386) -L 'unit|conformance' --output-on-failure -j $(JOBS)
 	tools/compare-builds.sh $(BUILD) $(I386)
-	tests/show/e2e_show.sh $(I386)
+	tests/e2e/window.sh wm $(I386)/driver/driftlight $(I386)/tests/e2e/close_window
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-tsan $(I386)

@@ -34,6 +34,7 @@ struct SongSample {
   int32_t volume;        // 0..64
   uint32_t loop_start;   // bytes
   uint32_t loop_length;  // bytes
+  uint32_t present;      // bytes of its data the module holds: less than length when cut short
 };
 
 struct Song {

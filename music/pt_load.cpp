@@ -188,7 +188,8 @@ int pt_takemod(uint8_t* module, size_t size) {
   }
   // The order table has 128 entries; a longer song would play past it.
   s.song_length = std::min<int>(module[950], 128);
-  s.restart = module[951] > 126 ? 0 : module[951];
+  // A restart order outside the song would play orders that are not part of it: start over at 0.
+  s.restart = module[951] > 126 || module[951] >= s.song_length ? 0 : module[951];
   std::copy(module + 952, module + 1080, s.orders);
   s.channels = channels;
   s.highest_pattern = highest;
@@ -199,12 +200,14 @@ int pt_takemod(uint8_t* module, size_t size) {
   }
 
   // Sample data follows the last pattern; a sample running past the end of the module is cut
-  // where the module ends.
+  // where the module ends, and the cut is recorded for the caller to report.
+  snd_driver.set_data_end(reinterpret_cast<const int8_t*>(module + size));
   size_t pos = samples_start;
   for (int i = 1; i <= 31; ++i) {
     SongSample& smp = s.samples[i];
     if (smp.length == 0) continue;
     uint32_t length = uint32_t(std::min<size_t>(smp.length, size - std::min(pos, size)));
+    smp.present = length;
     if (length > 0) {
       uint32_t loop_end = smp.loop_start + smp.loop_length;
       uint32_t loop_flag = smp.loop_length > 2 ? 1 : 0;

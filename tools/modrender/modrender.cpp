@@ -20,12 +20,16 @@ constexpr int64_t kSongEndLimitTicks = int64_t(50) * 60 * 20;  // give up lookin
 
 void usage(FILE* to) {
   std::fprintf(to,
-               "usage: modrender IN.mod OUT.wav [--seconds N] [--tick-rate R]\n"
+               "usage: modrender IN.mod OUT.wav [--seconds N] [--tick-rate R] [--solo CH]\n"
                "Plays a ProTracker-style module through the Driftlight player and writes a\n"
-               "16-bit mono WAV at 44100 Hz.\n"
+               "16-bit mono WAV at 44100 Hz. Samples whose data the file cuts short are played\n"
+               "as far as they go, with one warning each on stderr.\n"
                "  --seconds N    length to render (default: once through the song, up to the\n"
                "                 first row it would repeat; at most %d)\n"
-               "  --tick-rate R  ticks per second (default 50)\n",
+               "  --tick-rate R  ticks per second (default 50)\n"
+               "  --solo CH      only channel CH (0-3) is heard; the others are muted in the\n"
+               "                 mixer while the song plays on unchanged\n"
+               "  -h, --help     this text\n",
                kMaxSeconds);
 }
 
@@ -87,11 +91,19 @@ int main(int argc, char** argv) {
   const char* out = nullptr;
   double seconds = -1;
   int tick_rate = 50;
+  int solo = -1;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       usage(stdout);
       return 0;
+    } else if (a == "--solo" && i + 1 < argc) {
+      std::string v = argv[++i];
+      if (v.size() != 1 || v[0] < '0' || v[0] > '3') {
+        std::fprintf(stderr, "modrender: --solo needs a channel 0-3, got '%s'\n", v.c_str());
+        return 2;
+      }
+      solo = v[0] - '0';
     } else if ((a == "--seconds" || a == "--tick-rate") && i + 1 < argc) {
       char* end = nullptr;
       double v = std::strtod(argv[++i], &end);
@@ -145,6 +157,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "modrender: '%s' refused: %s\n", in, pt_last_error());
     return 1;
   }
+  for (int i = 1; i <= 31; ++i) {
+    const SongSample& smp = pt_song().samples[i];
+    if (smp.present < smp.length)
+      std::fprintf(stderr, "modrender: sample %d: %u of %u bytes present\n", i, smp.present, smp.length);
+  }
+  if (solo >= 0) snd_mute_voices(~(1u << solo));
   music_start(tick_rate);
   for (int64_t t = 0; int64_t(rendered.size()) < total; t += 10000) music_offline_advance(t);
   music_stop();

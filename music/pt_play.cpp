@@ -353,5 +353,3 @@ int pt_break_row() { return st.break_row; }
 int pt_play_order() { return st.play_order; }
 int pt_play_row() { return st.play_row; }
 int64_t pt_rows_played() { return st.rows_played; }
-const int16_t* pt_waveform(int index) { return waves[index & 3]; }
-uint8_t pt_pan_digit(int ch) { return pan_digits[std::clamp(ch, 0, kPtChannelsMax - 1)]; }

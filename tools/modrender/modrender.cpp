@@ -11,6 +11,7 @@
 #include "music/offline_audio.h"
 #include "music/pt.h"
 #include "music/snd.h"
+#include "platform/wav_writer.h"
 
 namespace {
 
@@ -42,14 +43,6 @@ bool read_file(const char* path, std::vector<uint8_t>& out) {
   bool ok = !std::ferror(f);
   std::fclose(f);
   return ok;
-}
-
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-  for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
-}
-void put16(std::vector<uint8_t>& v, uint16_t x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
 }
 
 // Ticks until the song comes back to a row it has already played outside a pattern loop.
@@ -168,23 +161,7 @@ int main(int argc, char** argv) {
   music_stop();
   if (int64_t(rendered.size()) > total) rendered.resize(size_t(total));
 
-  std::vector<uint8_t> wav;
-  const uint32_t data_bytes = uint32_t(rendered.size() * 2);
-  wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
-  put32(wav, 36 + data_bytes);
-  wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  put32(wav, 16);
-  put16(wav, 1);  // PCM
-  put16(wav, 1);  // mono
-  put32(wav, kSndRate);
-  put32(wav, kSndRate * 2);
-  put16(wav, 2);
-  put16(wav, 16);
-  wav.insert(wav.end(), {'d', 'a', 't', 'a'});
-  put32(wav, data_bytes);
-  for (int16_t s : rendered) put16(wav, uint16_t(s));
-  FILE* f = std::fopen(out, "wb");
-  if (!f || std::fwrite(wav.data(), 1, wav.size(), f) != wav.size() || std::fclose(f) != 0) {
+  if (!wav_write_file(out, rendered.data(), rendered.size(), kSndRate)) {
     std::fprintf(stderr, "modrender: cannot write '%s'\n", out);
     return 1;
   }

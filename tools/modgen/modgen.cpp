@@ -9,6 +9,10 @@
 // loop closes exactly. The drums are recorded at twice that rate and played on note 48.
 #include "tools/modgen/modgen.h"
 
+#include "music/music.h"
+#include "music/pt.h"
+#include "music/snd.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -664,135 +668,20 @@ std::vector<uint8_t> modgen_build() {
     return out;
 }
 
-// ---- the checking renderer ----
-
-namespace {
-
-struct SampleInfo {
-    const int8_t* data = nullptr;
-    uint32_t length = 0, loop_start = 0, loop_end = 0;
-    bool loops = false;
-    int volume = 0;
-};
-
-struct Voice {
-    const SampleInfo* sample = nullptr;
-    uint64_t position = 0;  // 32.32
-    uint64_t step = 0;
-    int volume = 0;
-    bool ended = true;
-    bool loops = false;
-    // sequencer side
-    int period = 0, note_period = 0, channel_volume = 0;
-};
-
-uint64_t step_of(int period) {
-    if (period <= 0) return 0;
-    const uint64_t whole = uint64_t(3546836 / period / kModMixRate);
-    const double q = 3546836.0 / (double(period) * kModMixRate);
-    const double fraction = q - std::floor(q);
-    return (whole << 32) | (uint64_t(uint32_t(fraction * 16777216.0)) << 8);
-}
-
-}  // namespace
+// ---- rendering, through the show's own player ----
 
 std::vector<int16_t> modgen_render(const std::vector<uint8_t>& module, int orders) {
     std::vector<int16_t> out;
-    if (module.size() < 1084) return out;
-    const int song_length = module[950];
-    int highest = 0;
-    for (int k = 0; k < 128; ++k) highest = std::max(highest, int(module[952 + k]));
-    const size_t pattern_bytes = size_t(kModChannels) * 256;
-    size_t data = 1084 + size_t(highest + 1) * pattern_bytes;
-    SampleInfo samples[32];
-    for (int i = 1; i <= 31; ++i) {
-        const uint8_t* r = &module[20 + 30 * size_t(i - 1)];
-        SampleInfo& s = samples[i];
-        s.length = uint32_t((r[22] << 8 | r[23]) * 2);
-        s.volume = std::min(64, int(r[25]));
-        s.loop_start = uint32_t((r[26] << 8 | r[27]) * 2);
-        const uint32_t loop_length = uint32_t((r[28] << 8 | r[29]) * 2);
-        s.loop_end = s.loop_start + loop_length;
-        s.loops = loop_length > 2;
-        if (s.length == 0) continue;
-        if (data + s.length > module.size()) return out;
-        s.data = reinterpret_cast<const int8_t*>(&module[data]);
-        data += s.length;
-    }
-
-    Voice voices[kModChannels];
-    int speed = kModSpeed;
+    std::vector<uint8_t> copy = module;  // the loader converts the cells in place
+    if (!music_init() || !music_load(copy.data(), copy.size())) return out;
+    // A tick's pt_tick runs before its samples are mixed, as in the device callback.
+    std::vector<int16_t> tick(kModTickSamples);
     out.reserve(size_t(orders) * 64 * kModRowSamples);
-    for (int order = 0; order < orders && order < song_length; ++order) {
-        const uint8_t* pattern = &module[1084 + module[952 + order] * pattern_bytes];
-        for (int row = 0; row < 64; ++row) {
-            const uint8_t* cells = pattern + row * kModChannels * 4;
-            for (int tick = 0; tick < speed; ++tick) {
-                for (int ch = 0; ch < kModChannels; ++ch) {
-                    const uint8_t* c = cells + ch * 4;
-                    const int period = (c[0] & 0x0F) << 8 | c[1];
-                    const int number = (c[0] & 0xF0) | (c[2] >> 4);
-                    const int command = c[2] & 0x0F, parameter = c[3];
-                    const int x = parameter >> 4, y = parameter & 0x0F;
-                    Voice& v = voices[ch];
-                    if (tick == 0) {
-                        if (number >= 1 && number <= 31) {
-                            v.sample = &samples[number];
-                            v.channel_volume = v.sample->volume;
-                            v.loops = v.sample->loops;
-                            v.volume = v.channel_volume;
-                        }
-                        if (period) {
-                            v.note_period = period;
-                            v.period = period;
-                            v.step = step_of(period);
-                            v.position = 0;
-                            v.ended = false;
-                        }
-                        if (command == kCmdVolume) v.volume = v.channel_volume = parameter;
-                        if (command == kCmdSpeed && parameter > 0 && parameter < 32) speed = parameter;
-                    } else {
-                        if (command == kCmdVolumeSlide) {
-                            v.channel_volume = std::clamp(parameter > 15 ? v.channel_volume + x : v.channel_volume - parameter, 0, 64);
-                            v.volume = v.channel_volume;
-                        } else if (command == 0x1) {
-                            v.period = std::max(27, v.period - parameter);
-                            v.step = step_of(v.period);
-                        } else if (command == 0x2) {
-                            v.period = std::min(3628, v.period + parameter);
-                            v.step = step_of(v.period);
-                        } else if (command == kCmdExtended && x == 0x9 && period && y && tick % y == 0) {
-                            v.period = period;
-                            v.step = step_of(period);
-                            v.volume = v.channel_volume;
-                            v.position = 0;
-                            v.ended = false;
-                        } else if (command == kCmdExtended && x == 0xC && (tick == y || (y >= speed && tick == speed - 1))) {
-                            v.volume = 0;
-                        }
-                    }
-                }
-                // Mix one tick.
-                for (int i = 0; i < kModTickSamples; ++i) {
-                    int32_t sum = 0;
-                    for (Voice& v : voices) {
-                        if (!v.sample || !v.sample->data || v.volume == 0 || v.ended) continue;
-                        const int32_t scaled = v.volume * 64 * 255 / 128 / 63;
-                        v.position += v.step;
-                        uint32_t at = uint32_t(v.position >> 32);
-                        if (v.loops && at > v.sample->loop_end) {
-                            at = v.sample->loop_start + 1;
-                            v.position = (uint64_t(at) << 32) | (v.position & 0xFFFFFFFFu);
-                        } else if (!v.loops && at >= v.sample->length) {
-                            v.ended = true;
-                            continue;
-                        }
-                        sum += v.sample->data[at] * scaled;
-                    }
-                    out.push_back(int16_t(std::clamp(sum, -32768, 32767)));
-                }
-            }
-        }
+    for (;;) {
+        pt_tick();
+        if (pt_rows_played() > int64_t(orders) * 64) break;
+        snd_mix(tick.data(), kModTickSamples);
+        out.insert(out.end(), tick.begin(), tick.end());
     }
     return out;
 }

@@ -9,6 +9,7 @@
 // loop closes exactly. The drums are recorded at twice that rate and played on note 48.
 #include "tools/modgen/modgen.h"
 
+#include "music/mod_file.h"
 #include "music/music.h"
 #include "music/pt.h"
 #include "music/snd.h"
@@ -25,10 +26,8 @@ constexpr double kBaseRate = 8287.0;         // plays at its own pitch on note 3
 constexpr double kDrumRate = 2.0 * kBaseRate;  // plays at its own pitch on note 48
 constexpr int kDrumNote = 48;
 
-// Periods of notes 24..59 (C-1 .. B-3), finetune 0: the standard three octaves.
-constexpr uint16_t kPeriods[36] = {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
-                                   428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
-                                   214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113};
+// Notes 24..59 (C-1 .. B-3): the three octaves every player knows, played at the player's own
+// finetune-0 periods (pt_periods[0]).
 constexpr int kFirstNote = 24;
 constexpr int kLastNote = 59;
 
@@ -606,11 +605,6 @@ std::vector<Pattern> compose() {
     return song;
 }
 
-void put16(std::vector<uint8_t>& out, size_t at, int value) {
-    out[at] = uint8_t(value >> 8);
-    out[at + 1] = uint8_t(value);
-}
-
 }  // namespace
 
 std::vector<uint8_t> modgen_build() {
@@ -633,38 +627,29 @@ std::vector<uint8_t> modgen_build() {
         order_table.push_back(index);
     }
 
-    std::vector<uint8_t> out(1084, 0);
-    const char title[] = "driftlight";
-    std::memcpy(out.data(), title, sizeof title - 1);
+    mod_file::Module m;
+    m.title = "driftlight";
     for (int i = 0; i < kModSamples; ++i) {
         const Sample& s = samples[i];
-        const size_t at = 20 + 30 * size_t(i);
-        std::memcpy(&out[at], s.name, std::strlen(s.name));
-        put16(out, at + 22, int(s.bytes.size() / 2));
-        out[at + 24] = 0;  // finetune
-        out[at + 25] = mixed_volume(uint8_t(i + 1), s.volume);
-        put16(out, at + 26, s.loop_start / 2);
-        put16(out, at + 28, s.loop_length ? s.loop_length / 2 : 1);
+        m.samples[size_t(i)] = {s.name, int(s.bytes.size() / 2), 0, mixed_volume(uint8_t(i + 1), s.volume),
+                                int(s.loop_start / 2), int(s.loop_length ? s.loop_length / 2 : 1), s.bytes};
     }
-    out[950] = uint8_t(kModOrders);
-    out[951] = 0;
-    for (size_t k = 0; k < order_table.size(); ++k) out[952 + k] = uint8_t(order_table[k]);
-    std::memcpy(&out[1080], "M.K.", 4);
-
+    m.song_length = kModOrders;
+    m.restart = 0;
+    for (size_t k = 0; k < order_table.size(); ++k) m.orders[k] = uint8_t(order_table[k]);
+    m.tag = "M.K.";
     for (const Pattern* p : stored) {
-        for (int row = 0; row < 64; ++row) {
+        for (int row = 0; row < mod_file::kRows; ++row) {
             for (int ch = 0; ch < kModChannels; ++ch) {
                 const Note& n = p->cells[row][ch];
-                const int period = (n.note >= kFirstNote && n.note <= kLastNote) ? kPeriods[n.note - kFirstNote] : 0;
-                out.push_back(uint8_t((n.sample & 0xF0) | (period >> 8)));
-                out.push_back(uint8_t(period));
-                out.push_back(uint8_t(((n.sample & 0x0F) << 4) | (n.command & 0x0F)));
-                out.push_back(n.parameter);
+                const int period = (n.note >= kFirstNote && n.note <= kLastNote) ? pt_periods[0][n.note] : 0;
+                uint8_t cell[mod_file::kCellSize];
+                mod_file::put_cell(cell, period, n.sample, n.command, n.parameter);
+                m.patterns.insert(m.patterns.end(), cell, cell + mod_file::kCellSize);
             }
         }
     }
-    for (const Sample& s : samples)
-        for (int8_t b : s.bytes) out.push_back(uint8_t(b));
+    const std::vector<uint8_t> out = mod_file::write(m);
     return out;
 }
 

@@ -319,6 +319,7 @@ double peak_in(const std::vector<double>& d, size_t lo, size_t hi, double* heigh
 // (-1 when theirs does not repeat there).
 struct Pitch {
   double ours = 0, theirs = 0, span = 0;  // span: the lag measured on, in samples
+  double theirs_one = 0;                  // theirs measured on one period alone
 };
 Pitch compare_period(const float* a, const float* b, size_t size) {
   auto da = nsdf(a, size), db = nsdf(b, size);
@@ -349,7 +350,10 @@ Pitch compare_period(const float* a, const float* b, size_t size) {
   if (lag < kMinSpan) return {};
   double hb = 0;
   double theirs = peak_in(db, size_t(lag - period / 4), size_t(lag + period / 4), &hb) / double(k);
-  return {period, hb < 0.5 ? -1.0 : theirs, lag};
+  // On one period too: two periods that differ can still share a multiple (8 x 74.5 = 7 x 85).
+  double h1 = 0;
+  double one = peak_in(db, size_t(period * 3 / 4), size_t(period * 5 / 4), &h1);
+  return {period, hb < 0.5 ? -1.0 : theirs, lag, h1 < 0.5 ? -1.0 : one};
 }
 
 // One measured stretch: ours against theirs in cents (1200 when theirs does not repeat there, or
@@ -383,9 +387,14 @@ std::vector<Stretch> compare_pitch(const std::vector<uint8_t>& bytes) {
       if (vt[t0].step != 0 && audible && !vt[t0].glides && vt[t0].own) {
         const size_t from = t0 * kTickSamples, size = (t1 - t0) * kTickSamples;
         Pitch p = compare_period(a.data() + from, b.data() + from, size);
-        if (p.ours != 0)
-          out.push_back({ch, int(t0), p.theirs > 0 && p.ours > 0 ? 1200 * std::log2(p.theirs / p.ours) : 1200,
-                         1200 * std::log2(1 + 1 / p.span)});
+        if (p.ours != 0) {
+          auto cents = [&](double theirs) {
+            return theirs > 0 && p.ours > 0 ? 1200 * std::log2(theirs / p.ours) : 1200.0;
+          };
+          Stretch fine{ch, int(t0), cents(p.theirs), 1200 * std::log2(1 + 1 / p.span)};
+          Stretch coarse{ch, int(t0), cents(p.theirs_one), 1200 * std::log2(1 + 1 / std::fabs(p.ours))};
+          out.push_back(coarse.off() ? coarse : fine);
+        }
       }
       t0 = t1;
     }

@@ -31,6 +31,8 @@ int voice_count = 4;
 Voice* selected = &control[0];
 int tick_samples = kSndRate / 50;
 int carry = 0;
+uint32_t muted = 0;
+const int8_t* data_end = nullptr;
 const char* last_error = "";
 
 void hook_nothing() {}
@@ -53,9 +55,16 @@ inline int steps_within(uint64_t p, uint64_t step, uint32_t limit, int most) {
   return n < uint64_t(most) ? int(n) : most;
 }
 
+// p advanced by n steps, stopping at the largest position rather than wrapping round to 0.
+inline uint64_t advanced(uint64_t p, uint64_t step, int n) {
+  const uint64_t add = step * uint64_t(n);
+  return add > ~p ? ~uint64_t(0) : p + add;
+}
+
 // One voice into the accumulator. The 32.32 position lives in one 64-bit word, so the carry out
 // of the fraction lands in the integer part by itself. Runs of samples that cannot reach the loop
-// end or the sample end are mixed without the test; the step that does reach it takes the test.
+// end, the sample end or the last readable byte are mixed without a test; the step that reaches
+// one of them takes the tests.
 template <bool kFirst>
 void mix_voice(Voice& v, int32_t* __restrict out, int count) {
   const int32_t s = (v.volume * master * 255) / 128 / 63;
@@ -64,10 +73,13 @@ void mix_voice(Voice& v, int32_t* __restrict out, int count) {
   const int8_t* __restrict data = v.data;
   const bool looping = v.loop_flag != 0;
   const uint32_t limit = looping ? v.loop_end : v.length - 1;
+  // A loop may end on the byte after its sample (loop end = length); only that byte can be
+  // unreadable, at the end of the module buffer, and it then reads as 0.
+  const uint32_t fast_limit = std::min(limit, v.readable - 1);
   const uint64_t restart = uint64_t(v.loop_start + 1) << 32;
   int i = 0;
   while (i < count) {
-    const int run = steps_within(p, step, limit, count - i);
+    const int run = steps_within(p, step, fast_limit, count - i);
 #pragma GCC unroll 4
     for (int k = 0; k < run; ++k) {
       p += step;
@@ -82,16 +94,20 @@ void mix_voice(Voice& v, int32_t* __restrict out, int count) {
     p += step;
     if (uint32_t(p >> 32) > limit) {
       if (!looping) {
+        // Ended: silent from here on, but the position keeps running, so that a looping sample
+        // swapped in later finds it past its loop end and wraps into the loop.
         v.ended = 1;
         if (kFirst) std::memset(out + i, 0, sizeof(int32_t) * size_t(count - i));
+        p = advanced(p, step, count - i - 1);
         break;
       }
       p = restart | (p & 0xFFFFFFFFu);
     }
+    const int32_t byte = uint32_t(p >> 32) < v.readable ? data[p >> 32] : 0;
     if (kFirst) {
-      out[i++] = data[p >> 32] * s;
+      out[i++] = byte * s;
     } else {
-      out[i++] += data[p >> 32] * s;
+      out[i++] += byte * s;
     }
   }
   v.pos = uint32_t(p >> 32);
@@ -126,7 +142,18 @@ void mix_chunk(int16_t* out, int count) {
   bool first = true;
   for (int i = 0; i < voice_count; ++i) {
     Voice& m = mixing[i];
-    if (m.length == 0 || m.volume == 0 || m.ended || m.data == nullptr) continue;
+    if (m.length == 0 || m.volume == 0 || m.data == nullptr) continue;
+    // The ended mark belongs to one-shot samples: a looping sample swapped into an ended voice
+    // plays again, from wherever the running position brings it into its loop.
+    if (m.ended && !m.loop_flag) {
+      const uint64_t p = advanced((uint64_t(m.pos) << 32) | m.pos_frac,
+                                  (uint64_t(m.step) << 32) | m.step_frac, count);
+      m.pos = uint32_t(p >> 32);
+      m.pos_frac = uint32_t(p);
+      continue;
+    }
+    m.ended = 0;
+    if (muted & (1u << i)) continue;
     if (first) {
       mix_voice<true>(m, acc, count);
     } else {
@@ -155,7 +182,7 @@ void snd_install(int rate) {
                            hook_nothing,       snd_close,         snd_define_sample,
                            snd_set_voice_count, snd_set_master_volume, snd_select_voice,
                            snd_set_sample,     snd_set_period,    snd_set_volume,
-                           snd_set_panning,    snd_set_position};
+                           snd_set_panning,    snd_set_position,  snd_set_data_end};
 }
 
 void snd_fail(const char* error) { last_error = error; }
@@ -169,16 +196,18 @@ void snd_reset() {
   for (SampleSlot& s : slots) s = SampleSlot{};
   selected = &control[0];
   carry = 0;
+  data_end = nullptr;
 }
 
 void snd_define_sample(int n, const int8_t* data, uint32_t length, uint32_t loop_start,
                        uint32_t loop_end, uint32_t loop_flag) {
   if (n <= 0 || n >= kSndSlots) return;
-  // The mixer reads the loop-end byte itself and restarts at loop start + 1: keep both inside the
-  // sample, or the loop reads whatever lies behind it.
-  if (loop_flag && length > 0 && loop_end >= length) loop_end = length - 1;
+  // The loop keeps its true length: the mixer cycles over loop start + 1 .. loop end, reading the
+  // byte at loop end itself. Only a loop reaching past the sample is cut, to end at its length.
+  if (loop_flag && loop_end > length) loop_end = length;
   if (loop_flag && (length == 0 || loop_start >= loop_end)) loop_flag = 0;
-  slots[n] = SampleSlot{data, length, loop_start, loop_end, loop_flag};
+  const bool more = data_end != nullptr && data + length < data_end;
+  slots[n] = SampleSlot{data, length, loop_start, loop_end, loop_flag, length + (more ? 1u : 0u)};
 }
 
 void snd_set_voice_count(int count) { voice_count = std::clamp(count, 0, kSndVoices); }
@@ -196,6 +225,7 @@ void snd_set_sample(int n) {
   v.loop_start = s.loop_start;
   v.loop_end = s.loop_end;
   v.loop_flag = s.loop_flag;
+  v.readable = s.readable;
   v.sample = n;
 }
 
@@ -218,6 +248,8 @@ void snd_set_volume(int v) { selected->volume = std::clamp(v, 0, 255); }
 
 void snd_set_panning(int p) { selected->pan = p & 255; }
 
+void snd_set_data_end(const int8_t* end) { data_end = end; }
+
 void snd_set_position(uint32_t offset) {
   Voice& v = *selected;
   if (offset > v.loop_end) v.loop_flag = 0;
@@ -236,6 +268,8 @@ void snd_mix(int16_t* out, int count) {
     count -= n;
   }
 }
+
+void snd_mute_voices(uint32_t mask) { muted = mask; }
 
 void snd_set_tick_rate(int tick_rate) {
   tick_samples = kSndRate / std::max(tick_rate, 1);

@@ -118,22 +118,21 @@ void mix_chunk(int16_t* out, int count) {
   for (int i = 0; i < voice_count; ++i) {
     Voice& c = control[i];
     Voice& m = mixing[i];
-    const uint32_t pos = m.pos, pos_frac = m.pos_frac, step = m.step, step_frac = m.step_frac;
-    const uint32_t ended = m.ended;
+    const Voice kept = m;  // position, step and the ended mark stay the mixer's unless handed over
     m = c;
-    m.ended = ended;
-    if (!c.new_pos) {
-      m.pos = pos;
-      m.pos_frac = pos_frac;
-    } else {
+    m.ended = kept.ended;
+    if (c.new_pos) {
       c.new_pos = 0;
       m.ended = 0;
-    }
-    if (!c.new_step) {
-      m.step = step;
-      m.step_frac = step_frac;
     } else {
+      m.pos = kept.pos;
+      m.pos_frac = kept.pos_frac;
+    }
+    if (c.new_step) {
       c.new_step = 0;
+    } else {
+      m.step = kept.step;
+      m.step_frac = kept.step_frac;
     }
     m.new_pos = 0;
     m.new_step = 0;

@@ -5,13 +5,13 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/offline.h"
+
+// A presented frame as the offline host reports one (its time is the page's clock when live),
+// with the time the show spent on it since the previous present returned.
 struct WebFrame {
-  const uint32_t* pixels;  // logical width x height, 0x00RRGGBB
-  int width;
-  int height;
-  int64_t index;           // 0 for the first presented frame
-  int64_t time_us;         // simulated time, or the page's clock since video_init
-  double work_ms;          // time the show spent on this frame, since the previous present returned
+  OfflineFrame frame;
+  double work_ms;
 };
 
 using WebSink = void (*)(const WebFrame& frame, void* user);

@@ -95,7 +95,7 @@ int video_present(const uint32_t* fb) {
   if (config.sink) {
     const int64_t time_us =
         simulated() ? sim_time_us : static_cast<int64_t>((start - opened_ms) * 1000.0);
-    const WebFrame frame{fb, logical_width, logical_height, frames, time_us, start - resumed_ms};
+    const WebFrame frame{{fb, logical_width, logical_height, frames, time_us}, start - resumed_ms};
     config.sink(frame, config.sink_user);
   }
   ++frames;

@@ -40,11 +40,12 @@ uint64_t frame_hash(const uint32_t* pixels, size_t count) {
   return h;
 }
 
-void on_frame(const WebFrame& f, void*) {
+void on_frame(const WebFrame& w, void*) {
+  const OfflineFrame& f = w.frame;
   const uint64_t h =
       hash_frames ? frame_hash(f.pixels, static_cast<size_t>(f.width) * f.height) : 0;
   web_report_frame(static_cast<double>(f.index), f.time_us / 1000.0, music_position(),
-                   show_current_scene(), f.work_ms, static_cast<uint32_t>(h >> 32),
+                   show_current_scene(), w.work_ms, static_cast<uint32_t>(h >> 32),
                    static_cast<uint32_t>(h));
 }
 

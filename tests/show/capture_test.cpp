@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tools/capture/encoder.h"
-#include "tools/capture/show_run.h"
+#include "platform/show_run.h"
 #include "tools/capture/wav.h"
 
 namespace {

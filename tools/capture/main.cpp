@@ -14,7 +14,7 @@
 
 #include "platform/png_writer.h"
 #include "tools/capture/encoder.h"
-#include "tools/capture/show_run.h"
+#include "platform/show_run.h"
 #include "tools/capture/wav.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/capture/show_run.h"
+#include "platform/show_run.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -197,7 +198,9 @@ TEST_P(Encoder, SameFramesGiveTheSameFile) {
   EncoderSettings settings;
   settings.scale = GetParam().scale;
   settings.chroma = GetParam().chroma;
-  const std::string a = testing::TempDir() + "capture_a.mp4", b = testing::TempDir() + "capture_b.mp4";
+  // CTest runs the cases side by side: names of their own.
+  const std::string stem = testing::TempDir() + "capture_" + std::to_string(::getpid());
+  const std::string a = stem + "_a.mp4", b = stem + "_b.mp4";
   const std::vector<uint8_t> first = encode_once(settings, a), second = encode_once(settings, b);
   EXPECT_GT(first.size(), 1000u);
   EXPECT_EQ(first, second);
@@ -217,7 +220,7 @@ TEST(EncoderFailure, RefusesAFileItCannotWriteAndLeavesNothing) {
   EXPECT_FALSE(encoder_video(std::vector<uint32_t>(320 * 240).data()));
   // Abandoned half way: neither the file nor its temporary name is left, and a file that was
   // there before is untouched.
-  settings.path = testing::TempDir() + "capture_abandoned.mp4";
+  settings.path = testing::TempDir() + "capture_abandoned_" + std::to_string(::getpid()) + ".mp4";
   std::ofstream(settings.path) << "earlier";
   ASSERT_TRUE(encoder_open(settings, &error)) << error;
   EXPECT_TRUE(encoder_video(std::vector<uint32_t>(320 * 240).data()));

@@ -135,9 +135,20 @@ void fill_half_plane(const uint8_t* values, int scale, uint8_t* plane, int lines
     for (int cx = 0; cx < width; ++cx) out[cx] = s[2 * cx / scale] + s[(2 * cx + 1) / scale];
     return true;
   };
+  // Which show rows (or -1 for a scanline) the previous sample row was made of: consecutive
+  // sample rows of one block are the same, and are copied rather than computed again.
+  int previous_a = -2, previous_b = -2;
   for (int cy = 0; cy < height; ++cy) {
-    const bool inside = pairs(2 * cy, pair_a) & pairs(2 * cy + 1, pair_b);
     uint8_t* d = plane + static_cast<ptrdiff_t>(cy) * linesize;
+    auto source = [&](int luma_row) { return luma_row % scale < shown ? luma_row / scale : -1; };
+    const int a = source(2 * cy), b = source(2 * cy + 1);
+    if (a == previous_a && b == previous_b) {
+      std::memcpy(d, d - linesize, width);
+      continue;
+    }
+    previous_a = a;
+    previous_b = b;
+    const bool inside = pairs(2 * cy, pair_a) & pairs(2 * cy + 1, pair_b);
     if (!inside || gain == 1 << 16) {
       for (int cx = 0; cx < width; ++cx)
         d[cx] = static_cast<uint8_t>((pair_a[cx] + pair_b[cx] + 2) >> 2);

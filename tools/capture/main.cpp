@@ -228,10 +228,14 @@ void progress(const FrameRecord& r, bool done) {
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - cap.wall_start).count();
   const double share = static_cast<double>(pos) / std::max(1, cap.opt.until);
-  const int left = done || share <= 0 ? 0 : static_cast<int>(elapsed * (1 - share) / share + 0.5);
+  char left[16] = "--:--";  // until a first share is done
+  if (done || share > 0) {
+    const int s = done ? 0 : static_cast<int>(elapsed * (1 - share) / share + 0.5);
+    std::snprintf(left, sizeof left, "%d:%02d", s / 60, s % 60);
+  }
   const int shown = static_cast<int>(r.time_us / 1000000);
-  std::fprintf(stderr, "\r[%s] %3d%%  position %4d  scene %2d  show %d:%02d  left %d:%02d ", bar,
-               fill * 100 / kBar, r.position, r.scene, shown / 60, shown % 60, left / 60, left % 60);
+  std::fprintf(stderr, "\r[%s] %3d%%  position %4d  scene %2d  show %d:%02d  left %s ", bar,
+               fill * 100 / kBar, r.position, r.scene, shown / 60, shown % 60, left);
   if (done) std::fputc('\n', stderr);
   std::fflush(stderr);
 }

@@ -193,7 +193,6 @@ struct Capture {
   // Timing: CPU time of the show itself, with the tool's own work taken out.
   int64_t mark_ns = 0;       // when the show last got the processor back from us
   int64_t tool_ns = 0;       // tool work (encoding, files) since mark_ns
-  int64_t encode_ns = 0;     // all tool work
   int64_t render_ns = 0;     // all show work
   std::vector<int64_t> frame_ns[kScenes + 1];
   int64_t setup_ns[kScenes + 1] = {};
@@ -271,7 +270,6 @@ bool on_frame(const FrameRecord& r, const uint32_t* pixels) {
     progress(r, false);
   }
   int64_t after = cpu_ns();
-  cap.encode_ns += after - now;
   cap.mark_ns = after;
   cap.tool_ns = 0;
   return go_on && !cap.failed;
@@ -283,7 +281,6 @@ void on_audio(const int16_t* samples, int count) {
   flush_audio();
   int64_t spent = cpu_ns() - start;
   cap.tool_ns += spent;
-  cap.encode_ns += spent;
 }
 
 // False on a bad command line (after saying why); *help when --help was asked for.

@@ -27,11 +27,13 @@ run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight
 	@tools/run-show.sh $(BUILD)
 
-# The show through the offline host into a video file; see driftlight-capture --help.
+# The show through the offline host into a video file (1280 x 960, 4:4:4, 50 frames a second);
+# CAPTURE_OPTIONS=--web for browsers and video sites. See driftlight-capture --help.
 CAPTURE ?= show.mp4
+CAPTURE_OPTIONS ?=
 capture: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight-capture
-	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE)
+	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE) $(CAPTURE_OPTIONS)
 
 test: build web
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

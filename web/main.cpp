@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/frame_hash.h"
 #include "driver/show.h"
 #include "driver/show_observe.h"
 #include "music/music.h"
@@ -29,16 +30,6 @@ bool hash_frames = false;
 constexpr int64_t kSoundReport = 256;
 uint32_t sound_hash = 2166136261u;
 int64_t sound_buffers = 0;
-
-// 64-bit FNV-1a taken a pixel word at a time: the hash the native tests keep for golden frames.
-uint64_t frame_hash(const uint32_t* pixels, size_t count) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (size_t i = 0; i < count; ++i) {
-    h ^= pixels[i];
-    h *= 0x100000001b3ull;
-  }
-  return h;
-}
 
 void on_frame(const WebFrame& w, void*) {
   const OfflineFrame& f = w.frame;

@@ -18,7 +18,7 @@
 #include "effects/compose.h"
 #include "effects/tunnel.h"
 #include "music/music.h"
-#include "tools/capture/show_run.h"
+#include "platform/show_run.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int kSprite = 256;
-constexpr int kGrid = 32;          // blobs per row and column
+constexpr int kGrid = 32;  // blobs per row and column
 constexpr int kGridStep = 256 / kGrid;
 constexpr uint32_t kBackdropBase = 0x005F0006;
 constexpr uint32_t kBlobBase = 0x006F0006;
@@ -50,7 +50,8 @@ void add_run(uint32_t* fb, const uint8_t* s, int n, __m128i colour16) {
   }
   for (; k < n; ++k) {
     const __m128i v = _mm_cvtsi32_si128(static_cast<int32_t>(s[k] * 0x01010101u));
-    const __m128i add = _mm_packus_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(zero, v), colour16), zero);
+    const __m128i add =
+        _mm_packus_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(zero, v), colour16), zero);
     fb[k] = static_cast<uint32_t>(
         _mm_cvtsi128_si32(_mm_adds_epu8(_mm_cvtsi32_si128(static_cast<int32_t>(fb[k])), add)));
   }
@@ -64,22 +65,26 @@ void blobs_init(const uint8_t* picture) {
   std::fill_n(backdrop_large, kFbPixels, 0u);
   for (int y = 0; y < kSprite; ++y)
     for (int x = 0; x < kSprite; ++x) {
-      const double d = std::sqrt(static_cast<double>((x - 128) * (x - 128) + (y - 128) * (y - 128)));
-      sprite[y * kSprite + x] =
-          2.0 * d > 255.0 ? 1 : static_cast<uint8_t>(static_cast<int32_t>(215.0 * std::cos(2.0 * d * 1.57075 / 256.0)));
+      const double d =
+          std::sqrt(static_cast<double>((x - 128) * (x - 128) + (y - 128) * (y - 128)));
+      sprite[y * kSprite + x] = 2.0 * d > 255.0 ? 1
+                                                : static_cast<uint8_t>(static_cast<int32_t>(
+                                                      215.0 * std::cos(2.0 * d * 1.57075 / 256.0)));
     }
   for (int size = 1; size <= kMaxCached; ++size) {
     const int32_t step = 65536 / size;
     for (int i = 0; i < size; ++i)
       for (int j = 0; j < size; ++j)
-        resampled[size][i * size + j] = sprite[sprite_index(i, step) * kSprite + sprite_index(j, step)];
+        resampled[size][i * size + j] =
+            sprite[sprite_index(i, step) * kSprite + sprite_index(j, step)];
   }
   // Row x, column y of the image; each backdrop pixel keeps the last image pixel that lands on it.
   for (int x = 0; x < 256; ++x)
     for (int y = 0; y < 256; ++y) {
       const uint32_t c = kBackdropBase + green_of(image[x * 256 + y]);
       backdrop_small[(56 + x / 2) * kFbWidth + 96 + y / 2] = c;
-      backdrop_large[static_cast<int>(x / 1.5 + 35) * kFbWidth + static_cast<int>(y / 1.5 + 75)] = c;
+      backdrop_large[static_cast<int>(x / 1.5 + 35) * kFbWidth + static_cast<int>(y / 1.5 + 75)] =
+          c;
     }
 }
 
@@ -138,8 +143,10 @@ void blobs_draw(uint32_t* fb, int32_t t) {
     const double depth = (k * (200.0 * s1 + 300.0) + 400.0 * z) / 1000.0 - c;
     const int32_t n = static_cast<int32_t>(3000.0 / depth);
     const int32_t size = (n * k + 2 * n * z) / 1000;
-    const int32_t cx = static_cast<int32_t>((18000.0 * s2 * k + ((u - 16) * 2200 + 3000) * z) / 1000.0 / depth + 160.0);
-    const int32_t cy = static_cast<int32_t>((((w - 16) * z * 2200) + 18000.0 * s3 * k) / 1000.0 / depth + 120.0);
+    const int32_t cx = static_cast<int32_t>(
+        (18000.0 * s2 * k + ((u - 16) * 2200 + 3000) * z) / 1000.0 / depth + 160.0);
+    const int32_t cy =
+        static_cast<int32_t>((((w - 16) * z * 2200) + 18000.0 * s3 * k) / 1000.0 / depth + 120.0);
     const uint32_t colour = kBlobBase + green_of(image[kGridStep * w * 256 + kGridStep * u]);
     blob_draw(fb, size, cx, cy, colour);
   }

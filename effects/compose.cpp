@@ -36,8 +36,8 @@ inline void scale_bytes(__m128i v, __m128i w, __m128i& lo, __m128i& hi) {
 }
 
 // Both byte tables of a two-input byte-wise operation, applied to every byte of n pixels.
-void apply_tables(const uint8_t* ta, const uint8_t* tb, bool saturate, const uint32_t* a, const uint32_t* b,
-                  uint32_t* dst, int32_t n) {
+void apply_tables(const uint8_t* ta, const uint8_t* tb, bool saturate, const uint32_t* a,
+                  const uint32_t* b, uint32_t* dst, int32_t n) {
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t pa = a[i], pb = b[i];
     uint32_t out = 0;
@@ -52,7 +52,8 @@ void apply_tables(const uint8_t* ta, const uint8_t* tb, bool saturate, const uin
 
 // Weighs sixteen bytes at a time with wa / 255 and wb / 255 (both at most 257) and sums them with
 // unsigned saturation; for a cross-fade the sum never reaches 256, so the result is the same.
-void weigh_simd(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, int32_t wa, int32_t wb) {
+void weigh_simd(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, int32_t wa,
+                int32_t wb) {
   const __m128i va = _mm_set1_epi16(static_cast<int16_t>(wa));
   const __m128i vb = _mm_set1_epi16(static_cast<int16_t>(wb));
   int32_t i = 0;
@@ -67,7 +68,8 @@ void weigh_simd(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, 
     __m128i alo, ahi, blo, bhi;
     scale_bytes(_mm_cvtsi32_si128(static_cast<int32_t>(a[i])), va, alo, ahi);
     scale_bytes(_mm_cvtsi32_si128(static_cast<int32_t>(b[i])), vb, blo, bhi);
-    dst[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_add_epi16(alo, blo), ahi)));
+    dst[i] =
+        static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_add_epi16(alo, blo), ahi)));
   }
 }
 
@@ -103,7 +105,8 @@ Divider make_divider(int32_t radius) {
 
 inline uint32_t divide_table(const Divider& d, uint32_t p) {
   return (static_cast<uint32_t>(d.row[(p >> 16) & 0xFF]) << 16) +
-         (static_cast<uint32_t>(d.row[(p >> 8) & 0xFF]) << 8) + static_cast<uint32_t>(d.row[p & 0xFF]);
+         (static_cast<uint32_t>(d.row[(p >> 8) & 0xFF]) << 8) +
+         static_cast<uint32_t>(d.row[p & 0xFF]);
 }
 
 inline __m128i divide4(const Divider& d, __m128i p) {
@@ -116,7 +119,8 @@ inline __m128i divide4(const Divider& d, __m128i p) {
 }
 
 inline uint32_t divide1(const Divider& d, uint32_t p) {
-  return static_cast<uint32_t>(_mm_cvtsi128_si32(divide4(d, _mm_cvtsi32_si128(static_cast<int32_t>(p)))));
+  return static_cast<uint32_t>(
+      _mm_cvtsi128_si32(divide4(d, _mm_cvtsi32_si128(static_cast<int32_t>(p)))));
 }
 
 // q of n pixels, four at a time.
@@ -155,8 +159,8 @@ void blur_row(uint32_t* d, int32_t width, int32_t radius, Term q) {
 }
 
 // The window along the rows of the width x height rectangle at s0, into the one at d0.
-void blur_rows(const uint32_t* s0, uint32_t* d0, int32_t width, int32_t height, int32_t pitch, int32_t radius,
-               const Divider& div) {
+void blur_rows(const uint32_t* s0, uint32_t* d0, int32_t width, int32_t height, int32_t pitch,
+               int32_t radius, const Divider& div) {
   constexpr int32_t kMaxRow = 1024;  // wider rows divide on the fly through the table
   uint32_t q[kMaxRow];
   for (int32_t y = 0; y < height; ++y) {
@@ -173,8 +177,8 @@ void blur_rows(const uint32_t* s0, uint32_t* d0, int32_t width, int32_t height, 
 
 // The same window down the columns; every column of the rectangle advances together, row by row,
 // so memory is read along rows and four columns share each SSE2 operation.
-void blur_columns(const uint32_t* s0, uint32_t* d0, int32_t width, int32_t height, int32_t pitch, int32_t radius,
-                  const Divider& div) {
+void blur_columns(const uint32_t* s0, uint32_t* d0, int32_t width, int32_t height, int32_t pitch,
+                  int32_t radius, const Divider& div) {
   const int32_t half = radius / 2;
   constexpr int32_t kStrip = kFbWidth;  // columns per pass
   alignas(16) uint32_t sums[kStrip];
@@ -200,16 +204,19 @@ void blur_columns(const uint32_t* s0, uint32_t* d0, int32_t width, int32_t heigh
   }
 }
 
-using BlurPass = void (*)(const uint32_t*, uint32_t*, int32_t, int32_t, int32_t, int32_t, const Divider&);
+using BlurPass = void (*)(const uint32_t*, uint32_t*, int32_t, int32_t, int32_t, int32_t,
+                          const Divider&);
 
 // What both blurs do: clip the two rectangles to the buffers and run the pass over them. Radii
 // below 1 (no window) and from 256 on (every quotient would be 0) give black: the destination
 // rectangle is cleared without running the window or reading the division table.
-void blur(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
-          int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius, BlurPass pass) {
+void blur(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x,
+          int32_t dst_y, int32_t width, int32_t height, int32_t pitch, int32_t buffer_height,
+          int32_t radius, BlurPass pass) {
   if (pitch <= 0 || buffer_height <= 0 || src_x < 0 || src_y < 0 || dst_x < 0 || dst_y < 0) return;
   const int64_t w = std::min<int64_t>({width, int64_t{pitch} - src_x, int64_t{pitch} - dst_x});
-  const int64_t h = std::min<int64_t>({height, int64_t{buffer_height} - src_y, int64_t{buffer_height} - dst_y});
+  const int64_t h =
+      std::min<int64_t>({height, int64_t{buffer_height} - src_y, int64_t{buffer_height} - dst_y});
   if (w <= 0 || h <= 0) return;
   const uint32_t* s0 = src + static_cast<ptrdiff_t>(src_y) * pitch + src_x;
   uint32_t* d0 = dst + static_cast<ptrdiff_t>(dst_y) * pitch + dst_x;
@@ -217,7 +224,8 @@ void blur(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int3
     for (int64_t y = 0; y < h; ++y) std::fill_n(d0 + y * pitch, w, 0u);
     return;
   }
-  pass(s0, d0, static_cast<int32_t>(w), static_cast<int32_t>(h), pitch, radius, make_divider(radius));
+  pass(s0, d0, static_cast<int32_t>(w), static_cast<int32_t>(h), pitch, radius,
+       make_divider(radius));
 }
 
 }  // namespace
@@ -233,7 +241,8 @@ void crossfade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, i
   weigh_simd(a, b, dst, n, 255 - alpha, alpha);
 }
 
-void blend_add(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, int32_t ka, int32_t kb) {
+void blend_add(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, int32_t ka,
+               int32_t kb) {
   // Beyond 0xFF00 every non-zero byte saturates anyway, so the gains can be held there.
   ka = std::clamp(ka, 0, 0xFF00);
   kb = std::clamp(kb, 0, 0xFF00);
@@ -248,23 +257,29 @@ void blend_add(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, i
   apply_tables(ta, tb, true, a, b, dst, n);
 }
 
-void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
-            int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius) {
-  blur(src, dst, src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height, radius, blur_rows);
+void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x,
+            int32_t dst_y, int32_t width, int32_t height, int32_t pitch, int32_t buffer_height,
+            int32_t radius) {
+  blur(src, dst, src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height, radius,
+       blur_rows);
 }
 
-void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
-            int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius) {
-  blur(src, dst, src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height, radius, blur_columns);
+void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x,
+            int32_t dst_y, int32_t width, int32_t height, int32_t pitch, int32_t buffer_height,
+            int32_t radius) {
+  blur(src, dst, src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height, radius,
+       blur_columns);
 }
 
-void text_draw(int32_t x, int32_t y, int32_t index, int32_t alpha, uint32_t* fb, const uint8_t* strips) {
+void text_draw(int32_t x, int32_t y, int32_t index, int32_t alpha, uint32_t* fb,
+               const uint8_t* strips) {
   if (index < 0 || index >= kTextStripCount) return;
   alpha = std::clamp(alpha, 0, 255);
   // Opacity of each coverage value.
   uint32_t opacity[256];
   for (uint32_t c = 0; c < 256; ++c) opacity[c] = c * static_cast<uint32_t>(alpha) / 255;
-  const uint8_t* strip = strips + static_cast<ptrdiff_t>(index) * kTextStripWidth * kTextStripHeight;
+  const uint8_t* strip =
+      strips + static_cast<ptrdiff_t>(index) * kTextStripWidth * kTextStripHeight;
   const int64_t x0 = std::max<int64_t>(0, -int64_t{x});
   const int64_t x1 = std::min<int64_t>(kTextStripWidth, int64_t{kFbWidth} - x);
   for (int32_t i = 0; i < kTextStripHeight; ++i) {
@@ -292,7 +307,8 @@ void thumbnail(int32_t x, int32_t y, uint32_t* fb, int32_t capture) {
       for (int j = 0; j < kThumbWidth; ++j) {
         const bool border = i == 0 || i == kThumbHeight - 1 || j == 0 || j == kThumbWidth - 1;
         thumbnail_buffer[i * kThumbWidth + j] =
-            border ? kThumbBorder : (fb[kThumbStep * i * kFbWidth + kThumbStep * j] >> 1) & 0x7F7F7F7Fu;
+            border ? kThumbBorder
+                   : (fb[kThumbStep * i * kFbWidth + kThumbStep * j] >> 1) & 0x7F7F7F7Fu;
       }
     return;
   }

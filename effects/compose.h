@@ -20,17 +20,20 @@ void crossfade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, i
 
 // dst = min(255, a * ka / 255 + b * kb / 255) byte by byte, each term itself held to 255.
 // 255 is unity gain; larger gains amplify up to saturation, negative ones count as 0.
-void blend_add(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, int32_t ka, int32_t kb);
+void blend_add(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, int32_t ka,
+               int32_t kb);
 
-// Box blurs of `radius` pixels along rows (blur_h) or columns (blur_v): the width x height rectangle
-// at (src_x, src_y) of src is blurred into the one at (dst_x, dst_y) of dst. Both buffers have
-// `pitch` pixels a row and `buffer_height` rows; rectangles are clipped to them. Pixels outside the
-// rectangle count as black, so the edges darken. Radius 1 copies (clearing the top byte); a radius
-// below 1 gives black.
-void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
-            int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius);
-void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
-            int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius);
+// Box blurs of `radius` pixels along rows (blur_h) or columns (blur_v): the width x height
+// rectangle at (src_x, src_y) of src is blurred into the one at (dst_x, dst_y) of dst. Both buffers
+// have `pitch` pixels a row and `buffer_height` rows; rectangles are clipped to them. Pixels
+// outside the rectangle count as black, so the edges darken. Radius 1 copies (clearing the top
+// byte); a radius below 1 gives black.
+void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x,
+            int32_t dst_y, int32_t width, int32_t height, int32_t pitch, int32_t buffer_height,
+            int32_t radius);
+void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x,
+            int32_t dst_y, int32_t width, int32_t height, int32_t pitch, int32_t buffer_height,
+            int32_t radius);
 
 // Blends text strip `index` (0 ... 5) of `strips` towards pale yellow with opacity alpha / 255, its
 // top-left corner at (x, y); whatever falls outside the framebuffer is left out.

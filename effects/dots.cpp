@@ -11,10 +11,10 @@
 
 namespace {
 
-constexpr int kReach = 3;                 // the kernel covers offsets -3 ... 3
+constexpr int kReach = 3;  // the kernel covers offsets -3 ... 3
 constexpr int kSpan = 2 * kReach + 1;
-constexpr int kPitchX = 6, kPitchY = 5;   // cell spacing across and down; odd cell rows shift by 3
-constexpr int32_t kRimWidth = 85;         // kernel steps over which a rim fades from 256 to 3
+constexpr int kPitchX = 6, kPitchY = 5;  // cell spacing across and down; odd cell rows shift by 3
+constexpr int32_t kRimWidth = 85;        // kernel steps over which a rim fades from 256 to 3
 constexpr int32_t kOutside = -1;
 
 int32_t grid_width = 0, grid_height = 0;
@@ -31,8 +31,9 @@ uint8_t kernel_slot[kSpan][kSpan];
 uint32_t dots_scratch[kFbPixels];
 
 inline uint32_t add_saturated(uint32_t pixel, uint32_t addend) {
-  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_adds_epu8(_mm_cvtsi32_si128(static_cast<int32_t>(pixel)),
-                                                               _mm_cvtsi32_si128(static_cast<int32_t>(addend)))));
+  return static_cast<uint32_t>(
+      _mm_cvtsi128_si32(_mm_adds_epu8(_mm_cvtsi32_si128(static_cast<int32_t>(pixel)),
+                                      _mm_cvtsi32_si128(static_cast<int32_t>(addend)))));
 }
 
 }  // namespace
@@ -66,7 +67,8 @@ void dots_render(uint32_t* dst, const uint32_t* src, int32_t gain) {
   int32_t rim[kRimWidth];  // only differences 0 ... 84 between kernel and level are ever used
   for (int32_t d = 0; d < kRimWidth; ++d) rim[d] = (21760 - 256 * d) / 85;
   uint8_t level[256];
-  for (int32_t v = 0; v < 256; ++v) level[v] = static_cast<uint8_t>(v * gain <= 0xFEFF ? v * gain / 255 : 255);
+  for (int32_t v = 0; v < 256; ++v)
+    level[v] = static_cast<uint8_t>(v * gain <= 0xFEFF ? v * gain / 255 : 255);
   // What a channel at level l adds to a pixel of kernel class k: 255 inside the dot (a saturating
   // add of 255 sets the byte), the rim just outside it, nothing beyond.
   uint8_t add_byte[kMaxClasses][256];
@@ -97,10 +99,12 @@ void dots_render(uint32_t* dst, const uint32_t* src, int32_t gain) {
       }
     }
     const int shift = count == 4 ? 2 : static_cast<int>(count >> 1);  // divide by 1, 2 or 4
-    const uint8_t lb = level[sum[0] >> shift], lg = level[sum[1] >> shift], lr = level[sum[2] >> shift];
+    const uint8_t lb = level[sum[0] >> shift], lg = level[sum[1] >> shift],
+                  lr = level[sum[2] >> shift];
     uint32_t addend[kMaxClasses + 1];
     for (int k = 0; k < class_count; ++k)
-      addend[k] = add_byte[k][lb] | (uint32_t{add_byte[k][lg]} << 8) | (uint32_t{add_byte[k][lr]} << 16);
+      addend[k] =
+          add_byte[k][lb] | (uint32_t{add_byte[k][lg]} << 8) | (uint32_t{add_byte[k][lr]} << 16);
     addend[kNothing] = 0;
 
     if (cx >= kReach && cy >= kReach && cx + kReach + 1 < w && cy + kReach < h) {

@@ -17,10 +17,10 @@ int32_t zoom_height = 0;
 
 constexpr uint32_t kOrange = 0x00EE8800;  // the colour map's background
 
-constexpr double kTurn = 3.7699111843077517;     // 1.2 pi: the rotation's resting angle
-constexpr double kCorner = 1.208304866765305;    // 5 pi / 13: top-left to bottom-left corner
-constexpr double kCentre = 128.5;                // the texture point the zoom closes in on
-constexpr int32_t kCycle = 768;                  // three textures, 256 steps each
+constexpr double kTurn = 3.7699111843077517;   // 1.2 pi: the rotation's resting angle
+constexpr double kCorner = 1.208304866765305;  // 5 pi / 13: top-left to bottom-left corner
+constexpr double kCentre = 128.5;              // the texture point the zoom closes in on
+constexpr int32_t kCycle = 768;                // three textures, 256 steps each
 
 // Truncation toward zero to 32 bits. Coordinates are small for any sane exponent; an absurd one
 // (inf or NaN radius) gives a held value instead of an undefined conversion.

@@ -5,7 +5,8 @@
 
 // Call before music_start: music_start mixes the first 2048-sample buffer, and on_buffer (may be
 // null) receives every mixed buffer.
-void music_offline_enable(void (*on_buffer)(const int16_t* samples, int count, void* user), void* user);
+void music_offline_enable(void (*on_buffer)(const int16_t* samples, int count, void* user),
+                          void* user);
 // Mixes device buffers until floor(time_us * 44100 / 1e6 / 2048) + 1 buffers have been mixed since
 // music_start, as a live device would have requested them by that time.
 void music_offline_advance(int64_t time_us);

@@ -185,11 +185,14 @@ bool flow_command(int ch, int eff, int p) {
       }
       return true;
     }
-    case kRowDelay: c.row_delay = y; return true;
+    case kRowDelay:
+      c.row_delay = y;
+      return true;
     case kSetSpeed:
       if (p <= 31) st.speed = p;  // larger values are tempos; the tick rate is fixed
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -201,8 +204,12 @@ void voice_command(int ch, int eff, int p) {
     case kArpeggio:
       if (p != 0) snd_driver.set_period(period_of(c.finetune, c.note));
       break;
-    case kPan: snd_driver.set_panning(p); break;
-    case kSampleOffset: snd_driver.set_position(uint32_t(p) * 256); break;
+    case kPan:
+      snd_driver.set_panning(p);
+      break;
+    case kSampleOffset:
+      snd_driver.set_position(uint32_t(p) * 256);
+      break;
     case kSetVolume:
       c.volume = p;
       snd_driver.set_volume(p);
@@ -219,12 +226,16 @@ void voice_command(int ch, int eff, int p) {
         snd_driver.set_period(c.period);
       }
       break;
-    case kGlissando: c.glissando = y; break;
+    case kGlissando:
+      c.glissando = y;
+      break;
     case kVibratoWaveform:
       if ((p & 0x0C) == 0) c.vib_pos = 0;
       st.vib_wave = y & 3;
       break;
-    case kSetFinetune: c.finetune = y; break;
+    case kSetFinetune:
+      c.finetune = y;
+      break;
     case kTremoloWaveform:
       if ((p & 0x0C) == 0) c.trem_pos = 0;
       st.trem_wave = y & 3;
@@ -245,7 +256,8 @@ void voice_command(int ch, int eff, int p) {
         snd_driver.set_volume(c.volume);
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -298,7 +310,9 @@ void tick_running(int ch, const Cell& cell) {
       if (x != 0) c.trem_speed = x;
       tremolo_output(c);
       break;
-    case kVolumeSlide: volume_slide(c, p); break;
+    case kVolumeSlide:
+      volume_slide(c, p);
+      break;
     case kRetrigger:
       if (cell.note < kPtNoNote && y != 0 && st.tick % y == 0) trigger(c, cell.note);
       break;
@@ -311,7 +325,8 @@ void tick_running(int ch, const Cell& cell) {
         trigger(c, cell.note);
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

@@ -6,15 +6,15 @@
 constexpr int kSndRate = 44100;          // mixing rate, samples per second
 constexpr int kSndBufferSamples = 2048;  // device buffer
 constexpr int kSndVoices = 32;
-constexpr int kSndSlots = 32;            // sample numbers 1..31; slot 0 is never defined
-constexpr int kSndAccumulator = 20480;   // longest single mix
+constexpr int kSndSlots = 32;           // sample numbers 1..31; slot 0 is never defined
+constexpr int kSndAccumulator = 20480;  // longest single mix
 
 // Operations the loader and the sequencer reach the driver through; filled by snd_open.
 struct AudioDriver {
   const char* name;
-  void (*init)();                 // snd_reset
-  void (*start_hook)();           // called last by music_init; empty here
-  void (*stop_hook)();            // called by music_stop before close; empty here
+  void (*init)();        // snd_reset
+  void (*start_hook)();  // called last by music_init; empty here
+  void (*stop_hook)();   // called by music_stop before close; empty here
   void (*close)();
   void (*define_sample)(int n, const int8_t* data, uint32_t length, uint32_t loop_start,
                         uint32_t loop_end, uint32_t loop_flag);

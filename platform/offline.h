@@ -7,8 +7,8 @@ struct OfflineFrame {
   const uint32_t* pixels;  // logical width x height, 0x00RRGGBB
   int width;
   int height;
-  int64_t index;           // 0 for the first presented frame
-  int64_t time_us;         // simulated time at which the frame is shown
+  int64_t index;    // 0 for the first presented frame
+  int64_t time_us;  // simulated time at which the frame is shown
 };
 
 using OfflineSink = void (*)(const OfflineFrame& frame, void* user);
@@ -17,13 +17,13 @@ using OfflineSink = void (*)(const OfflineFrame& frame, void* user);
 using OfflineTimeListener = void (*)(int64_t time_us, void* user);
 
 struct OfflineConfig {
-  int fps = 60;                    // presented frames per simulated second
-  int64_t frame_limit = -1;        // video_poll reports quit once this many frames were shown; -1 = never
+  int fps = 60;              // presented frames per simulated second
+  int64_t frame_limit = -1;  // video_poll reports quit once this many frames were shown; -1 = never
   OfflineSink sink = nullptr;
   void* sink_user = nullptr;
   OfflineTimeListener time_listener = nullptr;
   void* time_listener_user = nullptr;
-  bool fail_init = false;          // video_init fails (tests the "GFX failure" path)
+  bool fail_init = false;  // video_init fails (tests the "GFX failure" path)
 };
 
 // Set before video_init; resets the simulated clock and the frame count.

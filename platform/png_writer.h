@@ -6,8 +6,8 @@
 #include "platform/offline.h"
 
 enum class PngScale {
-  Logical,   // the framebuffer as it is (320 x 240)
-  Window,    // as the window shows it: doubled, with a black line under every doubled row
+  Logical,  // the framebuffer as it is (320 x 240)
+  Window,   // as the window shows it: doubled, with a black line under every doubled row
 };
 
 // Writes width x height pixels of 0x00RRGGBB as an 8-bit RGB PNG. Returns false on any error.

@@ -42,8 +42,8 @@ bool pace_started = false;
 
 // Renderers that claim the retrace wait are watched over their first frames: if the median time
 // between presents is well under the refresh period, the present does not wait after all.
-constexpr int kProbeSkip = 8;      // the first frames include start-up work and buffer fill
-constexpr int kProbeFrames = 31;   // odd, so the median is one sample
+constexpr int kProbeSkip = 8;     // the first frames include start-up work and buffer fill
+constexpr int kProbeFrames = 31;  // odd, so the median is one sample
 int64_t presents = 0;
 PaceClock::time_point last_present{};
 PaceClock::duration probe[kProbeFrames];
@@ -186,10 +186,10 @@ bool window_manager_takes_fullscreen() {
   unsigned long items = 0;
   unsigned long after = 0;
   unsigned char* data = nullptr;
-  const bool announced = get_property(display, DefaultRootWindow(display), check, 0, 1, False,
-                                      AnyPropertyType, &type, &format, &items, &after,
-                                      &data) == Success &&
-                         data && items == 1;
+  const bool announced =
+      get_property(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType, &type,
+                   &format, &items, &after, &data) == Success &&
+      data && items == 1;
   if (data) free_data(data);
   return announced;
 }
@@ -254,8 +254,8 @@ int video_init(int mode, int /*ignored*/) {
   fullscreen_by_hand = false;
 
   refresh_hz = display_refresh_rate();
-  frame_period = std::chrono::duration_cast<PaceClock::duration>(std::chrono::nanoseconds(
-      static_cast<int64_t>(std::llround(1e9 / refresh_hz))));
+  frame_period = std::chrono::duration_cast<PaceClock::duration>(
+      std::chrono::nanoseconds(static_cast<int64_t>(std::llround(1e9 / refresh_hz))));
   pacing = false;
   presents = 0;
   probe_count = 0;

@@ -65,14 +65,16 @@ bool wav_file_close(WavFile& wav) {
   if (ok) {
     uint8_t h[kHeaderBytes];
     header(h, wav.rate, uint32_t(wav.samples * 2));
-    ok = std::fseek(wav.file, 0, SEEK_SET) == 0 && std::fwrite(h, 1, sizeof h, wav.file) == sizeof h;
+    ok =
+        std::fseek(wav.file, 0, SEEK_SET) == 0 && std::fwrite(h, 1, sizeof h, wav.file) == sizeof h;
   }
   ok = std::fclose(wav.file) == 0 && ok;
   wav.file = nullptr;
   return ok;
 }
 
-bool wav_write_file(const std::string& path, const int16_t* samples, size_t count, int sample_rate) {
+bool wav_write_file(const std::string& path, const int16_t* samples, size_t count,
+                    int sample_rate) {
   WavFile wav;
   if (!wav_file_open(wav, path, sample_rate)) return false;
   wav_file_write(wav, samples, count);

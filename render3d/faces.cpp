@@ -18,7 +18,7 @@ constexpr int kNone = -1;
 struct ClipState {
   RasterVertex rec[kMaxRecords] = {};
   int n = 0;
-  int gap = kNone;        // first of the two records reserved for the crossing points
+  int gap = kNone;  // first of the two records reserved for the crossing points
   bool prev_front = false;
   int e1 = kNone, e2 = kNone;  // last front vertex before the gap, first front vertex after it
   int b1 = kNone, b2 = kNone;  // behind vertices at the start and at the end of the gap
@@ -44,19 +44,26 @@ void fill_record(RasterVertex* r, const Object3D* o, uint32_t t, int32_t vi, int
     }
   };
   switch (t) {
-    case 2: r->s[kSlotIntensity] = light_intensity(o, s); break;
-    case 4: uv(); break;
+    case 2:
+      r->s[kSlotIntensity] = light_intensity(o, s);
+      break;
+    case 4:
+      uv();
+      break;
     case 6:
       r->s[kSlotIntensity] = light_intensity(o, s);
       uv();
       break;
-    case 8: env(); break;
+    case 8:
+      env();
+      break;
     case 12:
     case 16:
       uv();
       env();
       break;
-    default: break;
+    default:
+      break;
   }
   if (zbuffered || (o->flags & kFlagPerspective)) r->s[kSlotDepth] = -o->view_vertices[3 * vi + 2];
   r->s[kSlotX] = o->screen_vertices[2 * vi];
@@ -170,8 +177,12 @@ void draw_face(Object3D* o, int32_t ref, float scale_x, float scale_y) {
   switch (o->flags & ~kBitsNotTexture) {
     case 4:
     case 6:
-    case 32: texture_bind(o->texture, 1); break;
-    case 8: texture_bind(o->texture2, 1); break;
+    case 32:
+      texture_bind(o->texture, 1);
+      break;
+    case 8:
+      texture_bind(o->texture2, 1);
+      break;
     case 12:
       texture_bind(o->texture2, 2);
       texture_bind(o->texture, 1);
@@ -181,7 +192,8 @@ void draw_face(Object3D* o, int32_t ref, float scale_x, float scale_y) {
       texture_bind(o->texture2, 2);
       texture_bind(o->texture, 1);
       break;
-    default: break;
+    default:
+      break;
   }
   if ((o->flags & kFlagTwoSided) && ref < 0 && o->back_texture) texture_bind(o->back_texture, 1);
 

@@ -140,10 +140,14 @@ void draw_polygon(int32_t n, const RasterVertex* verts, uint32_t colour) {
   min_y = max_y = to_coord(verts[0].s[kSlotY]);
   for (int32_t i = 1; i < n; ++i) {
     const float x = verts[i].s[kSlotX], y = verts[i].s[kSlotY];
-    if (x > static_cast<float>(max_x)) max_x = to_coord(x);
-    else if (x < static_cast<float>(min_x)) min_x = to_coord(x);
-    if (y > static_cast<float>(max_y)) max_y = to_coord(y);
-    else if (y < static_cast<float>(min_y)) min_y = to_coord(y);
+    if (x > static_cast<float>(max_x))
+      max_x = to_coord(x);
+    else if (x < static_cast<float>(min_x))
+      min_x = to_coord(x);
+    if (y > static_cast<float>(max_y))
+      max_y = to_coord(y);
+    else if (y < static_cast<float>(min_y))
+      min_y = to_coord(y);
   }
   min_x >>= 8;
   max_x >>= 8;
@@ -209,8 +213,8 @@ void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
     const int k = attr_list[i];
     const int32_t step = to_coord(65536.0f * (bottom->s[k] - top->s[k]) / dy);
     attr_step[i] = step;
-    attr_value[i] = to_coord(256.0f * top->s[k] -
-                           static_cast<float>((static_cast<int64_t>(step) * s) >> 8));
+    attr_value[i] =
+        to_coord(256.0f * top->s[k] - static_cast<float>((static_cast<int64_t>(step) * s) >> 8));
   }
   float z = 0.0f, zstep = 0.0f;
   if (zbuffered) {

@@ -47,7 +47,7 @@ struct RasterTarget {
   int32_t depth;       // bits per pixel, >= 8, initially 8
   int32_t projection;  // projection factor, initially 256
   uint32_t* framebuffer;
-  uint32_t* zbuffer;   // null when there is none
+  uint32_t* zbuffer;  // null when there is none
 };
 extern RasterTarget raster_target;
 
@@ -127,8 +127,7 @@ void clip_scales(float* scale_x, float* scale_y);
 // Builds the raster records of one queued face (face reference ref): vertices read in drawing
 // order, clipped against the near plane, the flat intensity set. Writes up to five records to
 // out and returns their count, or 0 when the face is not drawn.
-int32_t face_build(const Object3D* o, int32_t ref, float scale_x, float scale_y,
-                   RasterVertex* out);
+int32_t face_build(const Object3D* o, int32_t ref, float scale_x, float scale_y, RasterVertex* out);
 
 // Texture hook: binds a texture handle to unit 1..3. Textures are not defined; it does nothing.
 void texture_bind(void* handle, int unit);

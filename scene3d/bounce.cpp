@@ -15,8 +15,8 @@ int32_t bounce_period[kBounceBalls];
 namespace {
 
 constexpr int32_t kClones = 9;
-constexpr float kEyeStartZ = 390.0f;   // placeholder until the first frame sets the eye
-constexpr float kEyeZ = 145000.0f;     // the camera looks from here towards the origin
+constexpr float kEyeStartZ = 390.0f;  // placeholder until the first frame sets the eye
+constexpr float kEyeZ = 145000.0f;    // the camera looks from here towards the origin
 constexpr float kLaneStart = -72000.0f;
 constexpr int32_t kLaneStep = 36000;
 constexpr int32_t kFarRowShift = 216000;  // the third row reuses lanes 7 to 9 shifted back
@@ -71,8 +71,8 @@ void bounce_scene_frame(int32_t t) {
       const int32_t p = bounce_period[i];
       const int32_t m = t % (2 * p);
       const int32_t h = p * p - (m - p) * (m - p);
-      const auto a = static_cast<float>(static_cast<double>(h) * bounce_speed[i] /
-                                        static_cast<double>(p * p));
+      const auto a =
+          static_cast<float>(static_cast<double>(h) * bounce_speed[i] / static_cast<double>(p * p));
       if (i < 5) {
         o->position = {-20000.0f - a, static_cast<float>(lane), -48600.0f};
         o->colour = 0x5F0000;

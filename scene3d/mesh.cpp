@@ -73,8 +73,8 @@ int32_t object_compute_normals(Object3D* o) {
     }
   }
 
-  std::unique_ptr<int32_t[]> incidence(
-      new (std::nothrow) int32_t[static_cast<size_t>(kIncidenceRow) * vc + 1]());
+  std::unique_ptr<int32_t[]> incidence(new (std::nothrow)
+                                           int32_t[static_cast<size_t>(kIncidenceRow) * vc + 1]());
   std::unique_ptr<float[]> face_normals(new (std::nothrow) float[static_cast<size_t>(3) * fc + 1]);
   if (!incidence || !face_normals) {
     drop_normals(o);

@@ -19,7 +19,8 @@ constexpr int32_t kMaxFaces = 65536;
 
 template <typename T>
 T* alloc_zeroed(int32_t count, int32_t per_item) {
-  return static_cast<T*>(std::calloc(static_cast<size_t>(count > 0 ? count : 1) * per_item, sizeof(T)));
+  return static_cast<T*>(
+      std::calloc(static_cast<size_t>(count > 0 ? count : 1) * per_item, sizeof(T)));
 }
 
 // Releases the buffers an object owns alone, and the object.

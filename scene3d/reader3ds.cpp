@@ -54,8 +54,8 @@ constexpr uint16_t kInstanceName = 0xB011;
 constexpr uint16_t kNodePivot = 0xB013;
 
 constexpr int64_t kHeaderSize = 6;
-constexpr int32_t kNameSize = 10;      // object, node, instance and camera names
-constexpr int32_t kMaterialSize = 16;  // material names
+constexpr int32_t kNameSize = 10;          // object, node, instance and camera names
+constexpr int32_t kMaterialSize = 16;      // material names
 constexpr float kLengthScale = 256.0f;     // file units to engine units
 constexpr float kMappingScale = 65536.0f;  // mapping coordinates to 16.16
 
@@ -143,8 +143,8 @@ bool walk(void* s, const Span& parent, int64_t from, Visit visit) {
     c.id = read_u16(s);
     const uint32_t length = read_u32(s);
     if (length < kHeaderSize) {
-      return refuse("chunk 0x%04X at offset %lld has length %u, shorter than its own header",
-                    c.id, static_cast<long long>(pos), length);
+      return refuse("chunk 0x%04X at offset %lld has length %u, shorter than its own header", c.id,
+                    static_cast<long long>(pos), length);
     }
     if (length > parent.end - pos) {
       return refuse("chunk 0x%04X at offset %lld runs past the end of its parent chunk 0x%04X",
@@ -306,8 +306,8 @@ bool list_count(void* s, const Span& list, int64_t record_size, const char* what
   *count = read_i16(s);
   if (2 + std::max(*count, 0) * record_size > list.size()) {
     return refuse("the %s of mesh %s at offset %lld claims %s records in %s bytes", what,
-                  shown(mesh).c_str(), static_cast<long long>(list.start),
-                  grouped(*count).c_str(), grouped(list.size()).c_str());
+                  shown(mesh).c_str(), static_cast<long long>(list.start), grouped(*count).c_str(),
+                  grouped(list.size()).c_str());
   }
   return true;
 }
@@ -354,8 +354,8 @@ Object3D* read_mesh(void* s, MeshInfo& m, const Totals& totals) {
   vertex_count = std::max(vertex_count, 0);
   face_count = std::max(face_count, 0);
   // Mapping coordinates are used only when there is a pair for every vertex.
-  const bool mapping = m.mapping.data >= 0 && vertex_count > 0 &&
-                       m.mapping.size() - 2 >= 8 * int64_t{vertex_count};
+  const bool mapping =
+      m.mapping.data >= 0 && vertex_count > 0 && m.mapping.size() - 2 >= 8 * int64_t{vertex_count};
 
   Object3D* o = object_create(vertex_count, face_count, mapping ? 1 : 0);
   if (o == nullptr) {
@@ -536,8 +536,7 @@ bool read_camera(void* s, int32_t index, View3D* view) {
         }
         if (camera[0].size() < 28) {
           refuse("camera %s at offset %lld holds %lld bytes; it needs 28", shown(name).c_str(),
-                 static_cast<long long>(camera[0].start),
-                 static_cast<long long>(camera[0].size()));
+                 static_cast<long long>(camera[0].start), static_cast<long long>(camera[0].size()));
           return Step::kFail;
         }
         seek_to(s, camera[0].data);
@@ -660,13 +659,21 @@ int32_t probe_file_kind(const void* source) {
   const uint16_t magic = read_u16(s);
   current_stream_ops->close(s);
   switch (magic) {
-    case 0x4F46: return 0;
-    case 0xD8FF: return 1;
-    case 0x3A4D: return 2;
-    case kMain: return 3;
-    case 0x3DAA: return 4;
-    case 0x3DFF: return 5;
-    case 0x3DC2: return 6;
-    default: return 7;
+    case 0x4F46:
+      return 0;
+    case 0xD8FF:
+      return 1;
+    case 0x3A4D:
+      return 2;
+    case kMain:
+      return 3;
+    case 0x3DAA:
+      return 4;
+    case 0x3DFF:
+      return 5;
+    case 0x3DC2:
+      return 6;
+    default:
+      return 7;
   }
 }

@@ -81,15 +81,17 @@ void memory_seek(void* stream, int64_t offset, int whence) {
 
 }  // namespace
 
-const StreamOps file_stream_ops = {file_read, file_get_byte, file_open,
-                                   file_close, file_tell,    file_seek};
+const StreamOps file_stream_ops = {file_read,  file_get_byte, file_open,
+                                   file_close, file_tell,     file_seek};
 const StreamOps memory_stream_ops = {memory_read,  memory_get_byte, memory_open,
                                      memory_close, memory_tell,     memory_seek};
 const StreamOps* current_stream_ops = &file_stream_ops;
 
 void stream_select(int32_t kind) {
-  if (kind == STREAM_FILE) current_stream_ops = &file_stream_ops;
-  else if (kind == STREAM_MEMORY) current_stream_ops = &memory_stream_ops;
+  if (kind == STREAM_FILE)
+    current_stream_ops = &file_stream_ops;
+  else if (kind == STREAM_MEMORY)
+    current_stream_ops = &memory_stream_ops;
 }
 
 int64_t stream_size(void* stream) {

@@ -69,7 +69,8 @@ void BM_Capture(benchmark::State& state) {
       if (s.encode) encoder_video(pixels);
       return true;
     };
-    if (s.encode) run.on_audio = [](const int16_t* samples, int count) { encoder_audio(samples, count); };
+    if (s.encode)
+      run.on_audio = [](const int16_t* samples, int count) { encoder_audio(samples, count); };
     const auto t0 = std::chrono::steady_clock::now();
     const double c0 = process_cpu_seconds();
     show_run_offline(run);

@@ -19,7 +19,14 @@ void BM_blobs_draw(benchmark::State& state) {
     benchmark::DoNotOptimize(fb.data());
   }
 }
-BENCHMARK(BM_blobs_draw)->Arg(100)->Arg(200)->Arg(325)->Arg(400)->Arg(700)->Arg(800)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_blobs_draw)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(325)
+    ->Arg(400)
+    ->Arg(700)
+    ->Arg(800)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_blob_draw(benchmark::State& state) {
   bench_effects_setup();

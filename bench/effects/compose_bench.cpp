@@ -9,7 +9,8 @@
 namespace {
 
 struct Frames {
-  std::vector<uint32_t> a = synthetic::random_frame(1), b = synthetic::random_frame(2), dst = std::vector<uint32_t>(kFbPixels);
+  std::vector<uint32_t> a = synthetic::random_frame(1), b = synthetic::random_frame(2),
+                        dst = std::vector<uint32_t>(kFbPixels);
   std::vector<uint8_t> strips = synthetic::text_strip_images();
   Frames() { bench_effects_setup(); }
 };

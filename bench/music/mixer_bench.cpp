@@ -86,8 +86,8 @@ int main() {
     double a = best_a > 0 ? samples / best_a : 0;
     double b = best_b > 0 ? samples / best_b : 0;
     std::string name = std::filesystem::path(p).filename().string();
-    std::printf("%-16s ours %12.0f samples/s   libxmp %12.0f samples/s   ratio %.2f\n", name.c_str(),
-                a, b, b > 0 ? a / b : 0.0);
+    std::printf("%-16s ours %12.0f samples/s   libxmp %12.0f samples/s   ratio %.2f\n",
+                name.c_str(), a, b, b > 0 ? a / b : 0.0);
     if (a == 0 || b == 0) status = 1;
   }
   return status;

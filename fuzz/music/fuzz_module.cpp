@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Short ticks keep the run fast: 2000 ticks of 64 samples through the callback.
   snd_set_tick_rate(44100 / 64);
   int16_t buf[2048];
-  for (int i = 0; i < 2000 * 64 / 2048 + 1; ++i) snd_callback(nullptr, reinterpret_cast<uint8_t*>(buf), sizeof buf);
+  for (int i = 0; i < 2000 * 64 / 2048 + 1; ++i)
+    snd_callback(nullptr, reinterpret_cast<uint8_t*>(buf), sizeof buf);
   return 0;
 }

@@ -33,8 +33,8 @@ int main(int argc, char** argv) {
   };
   // Cut at 90% and at the middle of the sample's chunk boundaries.
   files.push_back({"truncated_90", Bytes(whole.begin(), whole.begin() + whole.size() * 9 / 10)});
-  files.push_back({"truncated_mid",
-                   Bytes(whole.begin(), whole.begin() + boundaries[boundaries.size() / 2])});
+  files.push_back(
+      {"truncated_mid", Bytes(whole.begin(), whole.begin() + boundaries[boundaries.size() / 2])});
   for (const auto& [name, bytes] : files) {
     const std::string path = std::string(argv[1]) + "/" + name + ".3ds";
     FILE* f = std::fopen(path.c_str(), "wb");

@@ -19,8 +19,8 @@ struct Outcome {
 Outcome run_show(const std::string& env) {
   const std::string err_path =
       testing::TempDir() + "driftlight_err_" + std::to_string(::getpid()) + ".txt";
-  const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY " + env + " '" DRIFTLIGHT_EXE
-                          "' >/dev/null 2>'" + err_path + "' </dev/null";
+  const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY " + env +
+                          " '" DRIFTLIGHT_EXE "' >/dev/null 2>'" + err_path + "' </dev/null";
   const int raw = std::system(cmd.c_str());
   std::ifstream in(err_path, std::ios::binary);
   std::stringstream ss;

@@ -52,7 +52,8 @@ struct Reference {
         uint32_t& p = fb[y * kFbWidth + x];
         uint32_t out = 0;
         for (int b = 0; b < 32; b += 8)
-          out |= std::min<uint32_t>(255, ((p >> b) & 0xFF) + ((s * ((colour >> b) & 0xFF)) >> 8)) << b;
+          out |= std::min<uint32_t>(255, ((p >> b) & 0xFF) + ((s * ((colour >> b) & 0xFF)) >> 8))
+                 << b;
         p = out;
       }
     }
@@ -64,7 +65,8 @@ struct Reference {
     const double c = (std::cos(std::abs(325 - tc) * 6.2832 / 250) + 1) * 0.5 * 150;
     for (int32_t i = 0; i < 1024; ++i) {
       const int32_t u = i % 32, w = i / 32;
-      const double s1 = std::sin(i / 2.6 + t / 48.0), s2 = std::sin(i / 2.7 + t / 42.0), s3 = std::cos(i / 2.2 + t / 43.0);
+      const double s1 = std::sin(i / 2.6 + t / 48.0), s2 = std::sin(i / 2.7 + t / 42.0),
+                   s3 = std::cos(i / 2.2 + t / 43.0);
       const double d = (k * (200 * s1 + 300) + 400 * z) / 1000.0 - c;
       const int32_t n = int32_t(3000 / d);
       const int32_t size = (n * k + 2 * n * z) / 1000;
@@ -129,8 +131,8 @@ TEST_P(BlobsReference, MatchesPlainVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Times, BlobsReference,
-                         ::testing::Values(150, 200, 201, 250, 256, 325, 400, 450, 500, 501, 627, 628, 750, 800,
-                                           5000));
+                         ::testing::Values(150, 200, 201, 250, 256, 325, 400, 450, 500, 501, 627,
+                                           628, 750, 800, 5000));
 
 TEST_F(BlobsTest, SpriteThroughAWholeSizeBlob) {
   // A 256-pixel blob at (128, 128) maps each framebuffer pixel to the same sprite pixel; a colour
@@ -138,7 +140,7 @@ TEST_F(BlobsTest, SpriteThroughAWholeSizeBlob) {
   Frame fb(kFbPixels, 0);
   blob_draw(fb.data(), 256, 128, 128, 0x000000FF);
   EXPECT_EQ(fb[128 * kFbWidth + 128], 214u);  // 215 at the centre
-  EXPECT_EQ(fb[0], 0u);                      // 1 outside the circle
+  EXPECT_EQ(fb[0], 0u);                       // 1 outside the circle
   for (int x = 129; x < 256; ++x) EXPECT_LE(fb[128 * kFbWidth + x], fb[128 * kFbWidth + x - 1]);
   EXPECT_EQ(fb[128 * kFbWidth + 256], 0u);  // nothing beyond the blob
 }
@@ -152,7 +154,8 @@ class BlobDraw : public BlobsTest, public ::testing::WithParamInterface<BlobCase
 // Blobs of cached and uncached sizes, clipped on each side, onto a busy frame.
 TEST_P(BlobDraw, MatchesPlainVersionAndClips) {
   const auto [size, cx, cy] = GetParam();
-  Frame fb = synthetic::random_frame(uint32_t(size * 7 + cx), kFbPixels + 2 * kFbWidth);  // guard rows
+  Frame fb =
+      synthetic::random_frame(uint32_t(size * 7 + cx), kFbPixels + 2 * kFbWidth);  // guard rows
   Frame expected = fb;
   blob_draw(fb.data() + kFbWidth, size, cx, cy, 0x806F2A06);
   ref->blob(expected.data() + kFbWidth, size, cx, cy, 0x806F2A06);
@@ -160,15 +163,18 @@ TEST_P(BlobDraw, MatchesPlainVersionAndClips) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, BlobDraw,
-                         ::testing::Values(BlobCase{1, 0, 0}, BlobCase{14, 160, 120}, BlobCase{30, 3, 100},
-                                           BlobCase{30, 317, 100}, BlobCase{30, 100, 2}, BlobCase{30, 100, 238},
-                                           BlobCase{25, -12, -12}, BlobCase{25, 331, 251}, BlobCase{65, 10, 230},
-                                           BlobCase{333, 0, 239}, BlobCase{-5, 100, 100}));
+                         ::testing::Values(BlobCase{1, 0, 0}, BlobCase{14, 160, 120},
+                                           BlobCase{30, 3, 100}, BlobCase{30, 317, 100},
+                                           BlobCase{30, 100, 2}, BlobCase{30, 100, 238},
+                                           BlobCase{25, -12, -12}, BlobCase{25, 331, 251},
+                                           BlobCase{65, 10, 230}, BlobCase{333, 0, 239},
+                                           BlobCase{-5, 100, 100}));
 
 TEST_F(BlobsTest, ExtremeBlobsStayInside) {
   Frame fb(kFbPixels + kFbWidth, 0);
-  for (const BlobCase c : {BlobCase{2147483647, 0, 0}, BlobCase{100000, -2147483647 - 1, 2147483647},
-                           BlobCase{70000, 160, 120}, BlobCase{5, 2147483647, -2147483647 - 1}})
+  for (const BlobCase c :
+       {BlobCase{2147483647, 0, 0}, BlobCase{100000, -2147483647 - 1, 2147483647},
+        BlobCase{70000, 160, 120}, BlobCase{5, 2147483647, -2147483647 - 1}})
     blob_draw(fb.data(), c.size, c.cx, c.cy, 0x00FFFFFF);
   for (int i = kFbPixels; i < kFbPixels + kFbWidth; ++i) ASSERT_EQ(fb[i], 0u);
 }

@@ -19,7 +19,8 @@ uint32_t byte_of(uint32_t p, int i) { return (p >> (8 * i)) & 0xFF; }
 uint32_t ref_blend_add(uint32_t a, uint32_t b, int32_t ka, int32_t kb) {
   auto gain = [](uint32_t v, int32_t k) -> uint32_t { return v * k <= 65279 ? v * k / 255 : 255; };
   uint32_t out = 0;
-  for (int i = 0; i < 4; ++i) out |= std::min<uint32_t>(255, gain(byte_of(a, i), ka) + gain(byte_of(b, i), kb)) << (8 * i);
+  for (int i = 0; i < 4; ++i)
+    out |= std::min<uint32_t>(255, gain(byte_of(a, i), ka) + gain(byte_of(b, i), kb)) << (8 * i);
   return out;
 }
 
@@ -47,7 +48,8 @@ TEST_F(ComposeTest, CrossfadeMatchesPlainVersionForEveryAlpha) {
     for (size_t i = 0; i < a.size(); ++i) {
       uint32_t expected = 0;
       for (int k = 0; k < 4; ++k)
-        expected |= (byte_of(a[i], k) * (255 - alpha) / 255 + byte_of(b[i], k) * alpha / 255) << (8 * k);
+        expected |= (byte_of(a[i], k) * (255 - alpha) / 255 + byte_of(b[i], k) * alpha / 255)
+                    << (8 * k);
       ASSERT_EQ(in_place[i], expected) << alpha << " " << i;
     }
   }
@@ -68,7 +70,8 @@ TEST_F(ComposeTest, BlendAdd) {
   for (int32_t ka : gains)
     for (int32_t kb : gains) {
       blend_add(a.data(), b.data(), sum.data(), 1003, ka, kb);
-      for (size_t i = 0; i < a.size(); ++i) ASSERT_EQ(sum[i], ref_blend_add(a[i], b[i], ka, kb)) << ka << " " << kb;
+      for (size_t i = 0; i < a.size(); ++i)
+        ASSERT_EQ(sum[i], ref_blend_add(a[i], b[i], ka, kb)) << ka << " " << kb;
     }
 }
 
@@ -89,8 +92,9 @@ TEST_F(ComposeTest, BlursMatchPlainWindowSum) {
   struct Case {
     int w, h, r_from, r_to;
   };
-  for (const Case c : {Case{320, 240, 1, 1}, Case{320, 240, 21, 21}, Case{320, 240, 110, 110}, Case{61, 7, 1, 300},
-                       Case{5, 3, 7, 7}, Case{320, 7, 639, 639}, Case{1500, 2, 40, 40}}) {
+  for (const Case c :
+       {Case{320, 240, 1, 1}, Case{320, 240, 21, 21}, Case{320, 240, 110, 110}, Case{61, 7, 1, 300},
+        Case{5, 3, 7, 7}, Case{320, 7, 639, 639}, Case{1500, 2, 40, 40}}) {
     const Frame src = synthetic::random_frame(uint32_t(c.w + c.r_from), size_t(c.w) * c.h);
     Frame bh(src.size()), bv(src.size());
     for (int r = c.r_from; r <= c.r_to; ++r) {
@@ -114,7 +118,8 @@ TEST_F(ComposeTest, BlurRectanglesAreClippedToTheBuffer) {
       int sx, sy, dx, dy;  // a 320 x 240 rectangle is asked for every time
       int w, h;            // the part of it that fits
     };
-    for (const Call c : {Call{30, 20, 0, 0, 10, 10}, Call{0, 0, 35, 25, 5, 5}, Call{12, 3, 20, 1, 20, 27}}) {
+    for (const Call c :
+         {Call{30, 20, 0, 0, 10, 10}, Call{0, 0, 35, 25, 5, 5}, Call{12, 3, 20, 1, 20, 27}}) {
       Frame dst(n + 64, 0x12345678);  // with guard pixels after the buffer
       blur(src.data(), dst.data(), c.sx, c.sy, c.dx, c.dy, 320, 240, pitch, rows, 5);
       const uint32_t* s = &src[c.sy * pitch + c.sx];
@@ -122,17 +127,19 @@ TEST_F(ComposeTest, BlurRectanglesAreClippedToTheBuffer) {
         for (int x = 0; x < pitch; ++x) {
           const int rx = x - c.dx, ry = y - c.dy;
           const bool inside = rx >= 0 && rx < c.w && ry >= 0 && ry < c.h;
-          const uint32_t expected = !inside     ? 0x12345678u
+          const uint32_t expected = !inside      ? 0x12345678u
                                     : horizontal ? ref_blur_at(s + ry * pitch, c.w, 1, rx, 5)
                                                  : ref_blur_at(s + rx, c.h, pitch, ry, 5);
-          ASSERT_EQ(dst[y * pitch + x], expected) << horizontal << " " << c.sx << " " << x << "," << y;
+          ASSERT_EQ(dst[y * pitch + x], expected)
+              << horizontal << " " << c.sx << " " << x << "," << y;
         }
     }
     Frame dst(n, 0x12345678);
-    blur(src.data(), dst.data(), -3, 0, 0, 0, 10, 10, pitch, rows, 5);  // negative positions: nothing
+    blur(src.data(), dst.data(), -3, 0, 0, 0, 10, 10, pitch, rows,
+         5);  // negative positions: nothing
     blur(src.data(), dst.data(), 0, 0, 0, -1, 10, 10, pitch, rows, 5);
     EXPECT_EQ(std::count(dst.begin(), dst.end(), 0x12345678u), n);
-    blur(src.data(), dst.data(), 0, 0, 0, 0, 10, 10, pitch, rows, -7);        // radius below 1: black
+    blur(src.data(), dst.data(), 0, 0, 0, 0, 10, 10, pitch, rows, -7);  // radius below 1: black
     blur(src.data(), dst.data(), 0, 0, 30, 0, 10, 10, pitch, rows, 1 << 30);  // huge radius: black
     EXPECT_EQ(std::count(dst.begin(), dst.end(), 0u), 200);
   }
@@ -157,28 +164,34 @@ TEST_P(TextDraw, MatchesPlainBlendAndClips) {
       if (c != 0) {
         const uint32_t a = c * alpha / 255, inv = 255 - a;
         expected = (expected & 0xFF000000) | ((byte_of(expected, 2) * inv / 255 + a) & 0xFF) << 16 |
-                   ((byte_of(expected, 1) * inv / 255 + a) & 0xFF) << 8 | ((byte_of(expected, 0) * inv / 255 + 2 * a / 3) & 0xFF);
+                   ((byte_of(expected, 1) * inv / 255 + a) & 0xFF) << 8 |
+                   ((byte_of(expected, 0) * inv / 255 + 2 * a / 3) & 0xFF);
       }
       ASSERT_EQ(fb[i], expected) << fx << "," << fy;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, TextDraw,
-                         ::testing::Values(std::array{6, 84, 2, 200}, std::array{-100, 40, 5, 255}, std::array{300, 0, 1, 128},
-                                           std::array{10, -10, 3, 255}, std::array{10, 230, 4, 90},
-                                           std::array{6, 84, 2, 0}, std::array{6, 84, 6, 255},
-                                           std::array{6, -2000000000, 0, 255}, std::array{-2000000000, 5, 0, 255}));
+                         ::testing::Values(std::array{6, 84, 2, 200}, std::array{-100, 40, 5, 255},
+                                           std::array{300, 0, 1, 128}, std::array{10, -10, 3, 255},
+                                           std::array{10, 230, 4, 90}, std::array{6, 84, 2, 0},
+                                           std::array{6, 84, 6, 255},
+                                           std::array{6, -2000000000, 0, 255},
+                                           std::array{-2000000000, 5, 0, 255}));
 
 TEST(Thumbnail, CaptureSamplesEveryFifthPixelInsideABorder) {
   Frame fb(kFbPixels);
   for (int y = 0; y < kFbHeight; ++y)
-    for (int x = 0; x < kFbWidth; ++x) fb[y * kFbWidth + x] = 0xFF000000u | uint32_t(y) << 8 | uint32_t(x & 0xFF);
+    for (int x = 0; x < kFbWidth; ++x)
+      fb[y * kFbWidth + x] = 0xFF000000u | uint32_t(y) << 8 | uint32_t(x & 0xFF);
   thumbnail(123, 45, fb.data(), 1);
   for (int i = 0; i < kThumbHeight; ++i)
     for (int j = 0; j < kThumbWidth; ++j) {
       const bool border = i == 0 || j == 0 || i == kThumbHeight - 1 || j == kThumbWidth - 1;
-      const uint32_t halved = 0x7F000000u | uint32_t(5 * i / 2) << 8 | uint32_t(((5 * j) & 0xFF) / 2);
-      ASSERT_EQ(thumbnail_buffer[i * kThumbWidth + j], border ? 0x885500u : halved) << i << "," << j;
+      const uint32_t halved =
+          0x7F000000u | uint32_t(5 * i / 2) << 8 | uint32_t(((5 * j) & 0xFF) / 2);
+      ASSERT_EQ(thumbnail_buffer[i * kThumbWidth + j], border ? 0x885500u : halved)
+          << i << "," << j;
     }
 }
 
@@ -193,7 +206,8 @@ TEST_P(ThumbnailPaste, WritesOnlyTheVisiblePart) {
   for (int fy = 0; fy < kFbHeight; ++fy)
     for (int fx = 0; fx < kFbWidth; ++fx) {
       const bool written = fx >= fx0 && fx < fx0 + ncols && fy >= fy0 && fy < fy0 + nrows;
-      ASSERT_EQ(fb[fy * kFbWidth + fx], written ? 0x01000000u + (fy - y) * kThumbWidth + (fx - x) : 0xAAAAAAAA)
+      ASSERT_EQ(fb[fy * kFbWidth + fx],
+                written ? 0x01000000u + (fy - y) * kThumbWidth + (fx - x) : 0xAAAAAAAA)
           << fx << "," << fy;
     }
 }
@@ -203,6 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::array{256, 0, 256, 64, 0, 48}, std::array{300, 100, 300, 20, 100, 48},
                       std::array{-70, 100, 0, 0, 0, 0}, std::array{-20, 100, 0, 44, 100, 48},
                       std::array{100, -10, 100, 64, 0, 38}, std::array{245, 220, 245, 64, 220, 20},
-                      std::array{5, 2147483640, 0, 0, 0, 0}, std::array{-2147483647, 5, 0, 0, 0, 0}));
+                      std::array{5, 2147483640, 0, 0, 0, 0},
+                      std::array{-2147483647, 5, 0, 0, 0, 0}));
 
 }  // namespace

@@ -23,11 +23,13 @@ class DotsTest : public ::testing::Test {
 TEST_F(DotsTest, KernelTable) {
   dots_init(kFbWidth, kFbHeight);
   const int32_t expected[7][7] = {
-      {-1, -1, 291, 277, 291, -1, -1},     {-1, 262, 212, 192, 212, 262, -1}, {291, 212, 142, 106, 142, 212, 291},
-      {277, 192, 106, 21, 106, 192, 277}, {291, 212, 142, 106, 142, 212, 291}, {-1, 262, 212, 192, 212, 262, -1},
+      {-1, -1, 291, 277, 291, -1, -1},     {-1, 262, 212, 192, 212, 262, -1},
+      {291, 212, 142, 106, 142, 212, 291}, {277, 192, 106, 21, 106, 192, 277},
+      {291, 212, 142, 106, 142, 212, 291}, {-1, 262, 212, 192, 212, 262, -1},
       {-1, -1, 291, 277, 291, -1, -1}};
   for (int dy = -3; dy <= 3; ++dy)
-    for (int dx = -3; dx <= 3; ++dx) EXPECT_EQ(dots_kernel_at(dx, dy), expected[dy + 3][dx + 3]) << dx << "," << dy;
+    for (int dx = -3; dx <= 3; ++dx)
+      EXPECT_EQ(dots_kernel_at(dx, dy), expected[dy + 3][dx + 3]) << dx << "," << dy;
   EXPECT_EQ(dots_kernel_at(4, 0), -1);
 }
 
@@ -97,8 +99,9 @@ TEST_P(DotsReference, MatchesPlainVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, DotsReference,
-                         ::testing::Values(DotsCase{320, 240, 255}, DotsCase{320, 240, 100}, DotsCase{320, 240, 260},
-                                           DotsCase{320, 240, 100000}, DotsCase{317, 233, 255}, DotsCase{13, 9, 255},
+                         ::testing::Values(DotsCase{320, 240, 255}, DotsCase{320, 240, 100},
+                                           DotsCase{320, 240, 260}, DotsCase{320, 240, 100000},
+                                           DotsCase{317, 233, 255}, DotsCase{13, 9, 255},
                                            DotsCase{1, 1, 255}));
 
 TEST_F(DotsTest, WhiteCellFillsItsDotAndRims) {
@@ -109,17 +112,18 @@ TEST_F(DotsTest, WhiteCellFillsItsDotAndRims) {
   dots_render(dst.data(), src.data(), 255);
   const uint32_t solid = 0xFFFFFF;
   auto grey = [](uint32_t v) { return v * 0x010101u; };
-  const uint32_t expected[16] = {solid, solid, solid, grey(189),   //
-                                 solid, solid, solid, grey(147),   // kernel 291: rim 147
-                                 solid, solid, grey(234), 0,       // kernel 262: rim 234
-                                 grey(189), grey(147), 0, 0};      // kernel 277: rim 189
+  const uint32_t expected[16] = {solid,     solid,     solid,     grey(189),  //
+                                 solid,     solid,     solid,     grey(147),  // kernel 291: rim 147
+                                 solid,     solid,     grey(234), 0,          // kernel 262: rim 234
+                                 grey(189), grey(147), 0,         0};         // kernel 277: rim 189
   for (int i = 0; i < 16; ++i) EXPECT_EQ(dst[i], expected[i]) << i;
   for (int i = 16; i < 20; ++i) EXPECT_EQ(dst[i], 0u);
 }
 
 TEST_F(DotsTest, OneRowOfCellsPerChannel) {
   // 12 x 1: cells at x = 0 and 6, each averaging the single sample of its own column.
-  // Red 255 makes solid dots; green 100 reaches kernel 21 and rims kernel 106 (237); blue 0 nothing.
+  // Red 255 makes solid dots; green 100 reaches kernel 21 and rims kernel 106 (237); blue 0
+  // nothing.
   dots_init(12, 1);
   const Frame src(12, 0x00FF6400);
   Frame dst(12, 0);
@@ -151,11 +155,13 @@ TEST_F(DotsTest, DotscreenPastesMiniaturesOfTheBlurredFrame) {
     dotscreen_draw(fb.data(), t);
     tunnel_draw(expected.data(), 10000 - t);
     dots_render(dots.data(), expected.data(), 255);
-    blur_h(dots.data(), expected.data(), 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, int(8 * std::sin(t / 10.0) + 10));
+    blur_h(dots.data(), expected.data(), 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight,
+           int(8 * std::sin(t / 10.0) + 10));
     thumbnail(0, 0, expected.data(), 1);
     for (int x : {12, 90, 168, 246}) thumbnail(x, -10, expected.data(), 0);
     ASSERT_EQ(fb, expected) << t;
-    EXPECT_EQ(fb[12], 0x885500u);  // the miniatures' bottom border lies on row 37; their top is cut off
+    EXPECT_EQ(fb[12],
+              0x885500u);  // the miniatures' bottom border lies on row 37; their top is cut off
     EXPECT_EQ(fb[37 * kFbWidth + 20], 0x885500u);
     EXPECT_NE(fb[38 * kFbWidth + 20], 0x885500u);
   }

@@ -42,8 +42,7 @@ TEST_P(OverlayScroll, CentreSeesEntry) {
 INSTANTIATE_TEST_SUITE_P(Times, OverlayScroll,
                          ::testing::Values(ScrollCase{0, 44, 0}, ScrollCase{100, 202, 161},
                                            ScrollCase{-50, 67, 46},  // truncation, not floor
-                                           ScrollCase{1000, 87, 89},
-                                           ScrollCase{12345, 246, 133}));
+                                           ScrollCase{1000, 87, 89}, ScrollCase{12345, 246, 133}));
 
 struct OrderCase {
   uint32_t mask;
@@ -67,13 +66,12 @@ TEST_P(OverlayOrder, WhiteSource) {
   EXPECT_EQ(src[0], 0x00FFFFFFu);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, OverlayOrder,
-    ::testing::Values(OrderCase{0xFFFFFFFFu, 0, 0x00FFFFFFu, 0x00FFFFFFu},
-                      OrderCase{0xFFFFFFFFu, 1, 0x007F7F7Fu, 0x007F7F7Fu},
-                      OrderCase{0xC0C0C0C0u, 0, 0x00C0C0C0u, 0x00C0C0C0u},
-                      OrderCase{0xC0C0C0C0u, 1, 0x00606060u, 0x00404040u},
-                      OrderCase{0u, 1, 0u, 0u}));
+INSTANTIATE_TEST_SUITE_P(Entries, OverlayOrder,
+                         ::testing::Values(OrderCase{0xFFFFFFFFu, 0, 0x00FFFFFFu, 0x00FFFFFFu},
+                                           OrderCase{0xFFFFFFFFu, 1, 0x007F7F7Fu, 0x007F7F7Fu},
+                                           OrderCase{0xC0C0C0C0u, 0, 0x00C0C0C0u, 0x00C0C0C0u},
+                                           OrderCase{0xC0C0C0C0u, 1, 0x00606060u, 0x00404040u},
+                                           OrderCase{0u, 1, 0u, 0u}));
 
 TEST(Overlay, BlackStaysBlack) {
   lens_init(1200, 280);

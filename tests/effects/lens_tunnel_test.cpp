@@ -13,7 +13,6 @@
 
 namespace {
 
-
 class LensTunnel : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -56,7 +55,8 @@ TEST_F(LensTunnel, LeavesAThumbnailOfThisFrame) {
   lens_tunnel_draw(fb.data(), 0);
   for (int i = 1; i < 47; ++i) {
     for (int j = 1; j < 63; ++j) {
-      ASSERT_EQ(thumbnail_buffer[i * 64 + j], (fb[5 * i * 320 + 5 * j] >> 1) & 0x7F7F7F7Fu) << j << "," << i;
+      ASSERT_EQ(thumbnail_buffer[i * 64 + j], (fb[5 * i * 320 + 5 * j] >> 1) & 0x7F7F7F7Fu)
+          << j << "," << i;
     }
   }
 }
@@ -77,7 +77,8 @@ TEST(LensZoom, FrameAtTimeZero) {
 
   lens_overlay(0, expected.data(), zoomed.data());
   for (int y = 0; y < 240; ++y) {
-    for (int x = 0; x < 245; ++x) ASSERT_EQ(fb[y * 320 + x], expected[y * 320 + x]) << x << "," << y;
+    for (int x = 0; x < 245; ++x)
+      ASSERT_EQ(fb[y * 320 + x], expected[y * 320 + x]) << x << "," << y;
   }
 
   // Three miniatures of the finished frame, captured before any is pasted, at x = 245 and

@@ -35,7 +35,8 @@ TEST_F(TunnelTest, BackTextureHasSkyBandAndFloor) {
       } else if (y >= 201) {
         ASSERT_EQ(p, 0u) << x << "," << y;
       } else {
-        // The band: half-size faces, repeating every 82 columns, dark red or sky-coloured background.
+        // The band: half-size faces, repeating every 82 columns, dark red or sky-coloured
+        // background.
         const uint8_t s = image[((2 * y + 110) % 256) * 256 + 44 + (2 * x) % 164];
         ASSERT_EQ(p, s == image[0] ? kSky : uint32_t(3 * s / 5) << 16) << x << "," << y;
         if (x + 82 < kTexWidth) {
@@ -51,7 +52,8 @@ TEST_F(TunnelTest, BackTextureHasSkyBandAndFloor) {
 
 TEST_F(TunnelTest, FrontTextureIsTheImageInRed) {
   for (int y = 0; y < kTexHeight; ++y)
-    for (int x = 0; x < kTexWidth; ++x) ASSERT_EQ(tex_front[y * kTexWidth + x], uint32_t(image[y * 256 + x % 256]) << 16);
+    for (int x = 0; x < kTexWidth; ++x)
+      ASSERT_EQ(tex_front[y * kTexWidth + x], uint32_t(image[y * 256 + x % 256]) << 16);
 }
 
 // With a front layer that is all colour key and a back texture that encodes its own coordinates,
@@ -108,20 +110,25 @@ TEST_F(TunnelMaps, LayersScrollAndTheFrontIsColourKeyed) {
     for (int i = 0; i < kFbPixels; ++i) {
       // The column angles lie in 847 ... 1117, so the column read at p = 0 tells the angle.
       const uint32_t col0 = uint32_t(column_of(f0[i])), angle = col0 < 500 ? col0 + 982 : col0;
-      const uint32_t col_back = (angle + uint32_t(p)) % kTexWidth, col_front = (angle + 2u * uint32_t(p)) % kTexWidth;
+      const uint32_t col_back = (angle + uint32_t(p)) % kTexWidth,
+                     col_front = (angle + 2u * uint32_t(p)) % kTexWidth;
       const bool front_shows = col_front % 2 == 0 && col_front != 0;
-      ASSERT_EQ(f[i], front_shows ? 0xFF000000u | col_front : uint32_t(row_of(f0[i])) << 16 | col_back) << p;
+      ASSERT_EQ(f[i],
+                front_shows ? 0xFF000000u | col_front : uint32_t(row_of(f0[i])) << 16 | col_back)
+          << p;
     }
   }
 }
 
 // The intro composed from the primitives it is made of: the tunnel at 10000 - t blurred with
 // `radius`, dimmed by `dim`, the name and the title at the given alphas.
-Frame expected_intro(int32_t t, int32_t radius, int32_t dim, int32_t name, int32_t title, const uint8_t* strips) {
+Frame expected_intro(int32_t t, int32_t radius, int32_t dim, int32_t name, int32_t title,
+                     const uint8_t* strips) {
   Frame tunnel(kFbPixels), blurred(kFbPixels), out(kFbPixels);
   const Frame black(kFbPixels, 0);
   tunnel_draw(tunnel.data(), 10000 - t);
-  blur_h(tunnel.data(), blurred.data(), 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, radius);
+  blur_h(tunnel.data(), blurred.data(), 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight,
+         radius);
   crossfade(blurred.data(), black.data(), out.data(), kFbPixels, dim);
   text_draw(125, 114, 0, name, out.data(), strips);
   text_draw(65, 138, 1, title, out.data(), strips);

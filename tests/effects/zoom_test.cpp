@@ -54,13 +54,13 @@ TEST(Zoom, SamplesFirstTextureAtZeroAndSecondFinerAt255) {
   ASSERT_EQ(zoom_set_size(320, 240), 0);
   Textures t;
   std::vector<uint32_t> dst(320 * 240);
-  const Sample at0[] = {{0, 0, 128, 143},   {319, 0, 231, 105},  {0, 239, 23, 151},
+  const Sample at0[] = {{0, 0, 128, 143},     {319, 0, 231, 105},   {0, 239, 23, 151},
                         {319, 239, 126, 114}, {160, 120, 128, 128}, {17, 200, 18, 203}};
   zoom_draw(dst.data(), 0, 5.0, t.a.data(), t.b.data(), t.c.data());
   for (const Sample& s : at0) {
     EXPECT_EQ(dst[s.y * 320 + s.x], 0x00010000u | (s.row << 8) | s.col) << s.x << "," << s.y;
   }
-  const Sample at255[] = {{0, 0, 181, 220},  {319, 0, 46, 117},    {0, 239, 207, 137},
+  const Sample at255[] = {{0, 0, 181, 220},   {319, 0, 46, 117},    {0, 239, 207, 137},
                           {319, 239, 72, 33}, {160, 120, 127, 127}, {17, 200, 167, 172}};
   zoom_draw(dst.data(), 255, 5.0, t.a.data(), t.b.data(), t.c.data());
   for (const Sample& s : at255) {

@@ -38,7 +38,8 @@ int play(const std::vector<uint8_t>& bytes, int buffers) {
   int ok = music_load(copy.data(), copy.size());
   snd_set_tick_rate(50);
   std::vector<int16_t> buf(2048);
-  for (int i = 0; i < buffers; ++i) snd_callback(nullptr, reinterpret_cast<uint8_t*>(buf.data()), 4096);
+  for (int i = 0; i < buffers; ++i)
+    snd_callback(nullptr, reinterpret_cast<uint8_t*>(buf.data()), 4096);
   return ok;
 }
 

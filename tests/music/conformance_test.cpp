@@ -129,9 +129,9 @@ TEST(Conformance, OrderAndRowEveryTickMatchLibxmp) {
       continue;
     }
     ++compared;
-    EXPECT_EQ(first, -1) << name << " at tick " << first << ": ours " << a.order[size_t(first)] << "/"
-                         << a.row[size_t(first)] << ", libxmp " << b.order[size_t(first)] << "/"
-                         << b.row[size_t(first)];
+    EXPECT_EQ(first, -1) << name << " at tick " << first << ": ours " << a.order[size_t(first)]
+                         << "/" << a.row[size_t(first)] << ", libxmp " << b.order[size_t(first)]
+                         << "/" << b.row[size_t(first)];
   }
   std::printf("%d modules matched libxmp for %d ticks\n", compared, kTicks);
 }
@@ -157,7 +157,7 @@ constexpr double kMinSpan = 400;  // samples: a period measured over it is good 
 
 // What our player holds in one channel's voice on one tick.
 struct VoiceTick {
-  int64_t row;  // rows played so far: a new value is a new row
+  int64_t row;   // rows played so far: a new value is a new row
   int32_t tick;  // within the row: 0 also where a row delay plays the row again
   uint64_t step;
   int32_t sample, volume;
@@ -208,8 +208,10 @@ std::vector<float> render_theirs(const std::vector<uint8_t>& bytes, int solo) {
   mod.ctl_set_boolean("render.resampler.emulate_amiga", false);
   mod.set_repeat_count(-1);  // ours never ends either
   if (solo >= 0) {
-    auto* inter = static_cast<openmpt::ext::interactive*>(mod.get_interface(openmpt::ext::interactive_id));
-    for (int ch = 0; ch < mod.get_num_channels(); ++ch) inter->set_channel_mute_status(ch, ch != solo);
+    auto* inter =
+        static_cast<openmpt::ext::interactive*>(mod.get_interface(openmpt::ext::interactive_id));
+    for (int ch = 0; ch < mod.get_num_channels(); ++ch)
+      inter->set_channel_mute_status(ch, ch != solo);
   }
   std::vector<float> out(size_t(kSignalTicks) * kTickSamples, 0.0f);
   size_t done = 0;
@@ -226,7 +228,8 @@ double envelope_correlation(const std::vector<float>& a, const std::vector<float
                             const std::function<bool(int)>& keep) {
   std::vector<double> ea, eb;
   for (size_t w = 0; (w + 1) * kWindow <= std::min(a.size(), b.size()); ++w) {
-    if (!keep(int(w * kWindow / kTickSamples)) || !keep(int(((w + 1) * kWindow - 1) / kTickSamples)))
+    if (!keep(int(w * kWindow / kTickSamples)) ||
+        !keep(int(((w + 1) * kWindow - 1) / kTickSamples)))
       continue;
     double sa = 0, sb = 0;
     for (size_t i = w * kWindow; i < (w + 1) * kWindow; ++i) {
@@ -342,7 +345,8 @@ Pitch compare_period(const float* a, const float* b, size_t size) {
   size_t k = 1;
   for (size_t m = 2; (double(m) + 0.25) * period + 2 < double(da.size()); ++m) {
     double hm = 0;
-    double l = peak_in(da, size_t((double(m) - 0.25) * period), size_t((double(m) + 0.25) * period), &hm);
+    double l =
+        peak_in(da, size_t((double(m) - 0.25) * period), size_t((double(m) + 0.25) * period), &hm);
     if (hm < 0.9) break;
     lag = l, k = m, period = l / double(m);
   }
@@ -392,7 +396,8 @@ std::vector<Stretch> compare_pitch(const std::vector<uint8_t>& bytes) {
             return theirs > 0 && p.ours > 0 ? 1200 * std::log2(theirs / p.ours) : 1200.0;
           };
           Stretch fine{ch, int(t0), cents(p.theirs), 1200 * std::log2(1 + 1 / p.span)};
-          Stretch coarse{ch, int(t0), cents(p.theirs_one), 1200 * std::log2(1 + 1 / std::fabs(p.ours))};
+          Stretch coarse{ch, int(t0), cents(p.theirs_one),
+                         1200 * std::log2(1 + 1 / std::fabs(p.ours))};
           out.push_back(coarse.off() ? coarse : fine);
         }
       }
@@ -427,36 +432,55 @@ const std::map<std::string, Excused> kExcused = {
     // A sample number without a note switches the voice to the new sample at once, at its current
     // position; ProTracker (and libopenmpt after it) keeps playing the old sample to the end of
     // its loop, and a one-shot sample swapped in plays only its silent first word.
-    {"InstrDelay.mod", {{{12, kSignalTicks}}, true, "a sample number beside a note delay switches the sample at once"}},
-    {"InstrSwapRetrigger.mod", {{{135, kSignalTicks}}, true, "a sample number without a note switches at once"}},
-    {"PTInstrSwap.mod", {{{36, kSignalTicks}}, true, "a sample number without a note switches at once"}},
-    {"PTStoppedSwap.mod", {{{6, kSignalTicks}}, true, "a sample number without a note switches at once"}},
-    {"PTSwapEmpty.mod", {{{6, kSignalTicks}}, true, "a sample number without a note switches at once"}},
-    {"PTSwapNoLoop.mod", {{{6, kSignalTicks}}, true, "a sample number beside a portamento switches at once"}},
+    {"InstrDelay.mod",
+     {{{12, kSignalTicks}},
+      true,
+      "a sample number beside a note delay switches the sample at once"}},
+    {"InstrSwapRetrigger.mod",
+     {{{135, kSignalTicks}}, true, "a sample number without a note switches at once"}},
+    {"PTInstrSwap.mod",
+     {{{36, kSignalTicks}}, true, "a sample number without a note switches at once"}},
+    {"PTStoppedSwap.mod",
+     {{{6, kSignalTicks}}, true, "a sample number without a note switches at once"}},
+    {"PTSwapEmpty.mod",
+     {{{6, kSignalTicks}}, true, "a sample number without a note switches at once"}},
+    {"PTSwapNoLoop.mod",
+     {{{6, kSignalTicks}}, true, "a sample number beside a portamento switches at once"}},
     // Rows 4 to 31 of its one pattern, on every pass of the song.
-    {"PortaSwapPT.mod", {{{24, 192}, {408, 576}, {792, 960}}, true,
-                         "a sample number without a note switches at once"}},
+    {"PortaSwapPT.mod",
+     {{{24, 192}, {408, 576}, {792, 960}},
+      true,
+      "a sample number without a note switches at once"}},
     // Arpeggio reads our period table's own upper octaves; ProTracker runs off the end of its
     // three octaves and wraps round to period 0 and the lowest notes.
-    {"ArpWraparound.mod", {{{1, kSignalTicks}}, true, "arpeggio past the third octave plays our table's higher notes"}},
+    {"ArpWraparound.mod",
+     {{{1, kSignalTicks}}, true, "arpeggio past the third octave plays our table's higher notes"}},
     // E5x sets the finetune of the notes that follow; ProTracker also retunes the note beside it.
-    {"finetune.mod", {{{10, kSignalTicks}}, true, "E5x beside a note tunes the notes after it, not that one"}},
+    {"finetune.mod",
+     {{{10, kSignalTicks}}, true, "E5x beside a note tunes the notes after it, not that one"}},
     // ProTracker adds a 9xx offset again to the channel's next notes; here it moves its own note.
     {"ptoffset.mod", {{{12, kSignalTicks}}, true, "a sample offset applies to its own note only"}},
     // E9x retriggers only a note in its own cell. Before that, from row 2, two channels play drums
     // together: each alone matches libopenmpt, but their mono sum hangs on each player's
     // sub-sample phase.
-    {"PTRetrigger.mod", {{{48, kSignalTicks}}, true, "E9x without a note in its cell retriggers nothing"}},
+    {"PTRetrigger.mod",
+     {{{48, kSignalTicks}}, true, "E9x without a note in its cell retriggers nothing"}},
     // A loop plays bytes loop start + 1 to loop end, one byte on from ProTracker's loop start to
     // loop end - 1: the same length and pitch, but sample 7's 28-byte loop is another waveform,
     // at another level, under the arpeggios of channels 1 and 2.
-    {"ponylips.mod", {{{0, kSignalTicks}}, false, "a loop's bytes run one byte on: short loops sound another level"}},
+    {"ponylips.mod",
+     {{{0, kSignalTicks}},
+      false,
+      "a loop's bytes run one byte on: short loops sound another level"}},
     // Row delays and jumps, as the timeline test above has them.
-    {"PatternDelaysRetrig.mod", {{{6, kSignalTicks}}, true, "a row delay holds the row without playing it again"}},
-    {"PatternJump.mod", {{{6, kSignalTicks}}, true, "a jump keeps the break row of an earlier channel"}},
+    {"PatternDelaysRetrig.mod",
+     {{{6, kSignalTicks}}, true, "a row delay holds the row without playing it again"}},
+    {"PatternJump.mod",
+     {{{6, kSignalTicks}}, true, "a jump keeps the break row of an earlier channel"}},
     // libopenmpt tunes finetuned notes by formula (sample 1's C-3 at finetune +4: 3.7 cents
     // from ProTracker's table, which is ours) and holds notes above B-3 at B-3's period.
-    {"AmigaLimitsFinetune.mod", {{{0, kSignalTicks}}, true, "finetuned notes from the table, not by formula"}},
+    {"AmigaLimitsFinetune.mod",
+     {{{0, kSignalTicks}}, true, "finetuned notes from the table, not by formula"}},
     // Its samples are stored 4-bit compressed, marked "ADPCM", an extension of a later tracker;
     // we play the bytes as they stand.
     {"fairli.mod", {{{0, kSignalTicks}}, true, "compressed samples, played as raw bytes"}},
@@ -468,7 +492,8 @@ TEST(Conformance, EnvelopeAndPitchMatchLibopenmpt) {
   using namespace heard;
   auto files = four_channel_modules();
   if (files.empty()) GTEST_SKIP() << "test data absent";
-  std::printf("%-26s %11s %9s %8s %s\n", "module", "envelope r", "stretches", "largest", "nearest its tolerance");
+  std::printf("%-26s %11s %9s %8s %s\n", "module", "envelope r", "stretches", "largest",
+              "nearest its tolerance");
   for (const auto& path : files) {
     std::string name = path.filename().string();
     if (name.rfind("bad-", 0) == 0) continue;

@@ -1,8 +1,8 @@
 // Builds small modules in memory for the player's tests.
 #pragma once
-#include <cstdint>
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,7 +38,8 @@ struct ModBuilder {
     size_t need = size_t(pattern + 1) * channels * 256;
     if (pattern_data.size() < need) pattern_data.resize(need, 0);
     if (pattern + 1 > patterns) patterns = pattern + 1;
-    uint8_t* b = &pattern_data[size_t(pattern) * channels * 256 + size_t(row) * channels * 4 + ch * 4];
+    uint8_t* b =
+        &pattern_data[size_t(pattern) * channels * 256 + size_t(row) * channels * 4 + ch * 4];
     mod_file::put_cell(b, period, sample, cmd, param);
   }
 
@@ -47,7 +48,11 @@ struct ModBuilder {
     m.title = "test module";
     for (int i = 0; i < 31; ++i) {
       const ModSample& s = samples[i];
-      m.samples[size_t(i)] = {"", s.length_words, s.finetune, s.volume, s.loop_start_words,
+      m.samples[size_t(i)] = {"",
+                              s.length_words,
+                              s.finetune,
+                              s.volume,
+                              s.loop_start_words,
                               s.loop_length_words,
                               std::vector<int8_t>(size_t(s.length_words) * 2, s.fill)};
     }
@@ -59,7 +64,8 @@ struct ModBuilder {
     for (uint8_t o : orders) highest = std::max<int>(highest, o);
     m.patterns.assign(size_t(highest + 1) * channels * 256, 0);
     if (!pattern_data.empty())
-      std::memcpy(m.patterns.data(), pattern_data.data(), std::min(m.patterns.size(), pattern_data.size()));
+      std::memcpy(m.patterns.data(), pattern_data.data(),
+                  std::min(m.patterns.size(), pattern_data.size()));
     return mod_file::write(m);
   }
 };

@@ -85,8 +85,8 @@ TEST_F(Loader, SampleRecordsAndSongHeader) {
   struct Restart {
     int song_length, restart, stored;
   };
-  for (Restart r : {Restart{127, 126, 126}, Restart{13, 120, 0}, Restart{13, 13, 0},
-                    Restart{13, 12, 12}}) {
+  for (Restart r :
+       {Restart{127, 126, 126}, Restart{13, 120, 0}, Restart{13, 13, 0}, Restart{13, 12, 12}}) {
     ModBuilder c;
     c.song_length = r.song_length;
     c.restart = r.restart;
@@ -129,13 +129,13 @@ TEST_P(LoaderCells, ConvertedInPlace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cells, LoaderCells,
-    ::testing::Values(CellCase{0, 0, 0, 0, {0, 84, 0, 0}},          // empty
-                      CellCase{428, 1, 0xC, 0x40, {1, 36, 12, 64}},  // C-3 area of the table
+    ::testing::Values(CellCase{0, 0, 0, 0, {0, 84, 0, 0}},               // empty
+                      CellCase{428, 1, 0xC, 0x40, {1, 36, 12, 64}},      // C-3 area of the table
                       CellCase{430, 31, 0xE, 0x62, {31, 36, 14, 0x62}},  // between: higher note
                       CellCase{4000, 17, 0xF, 0xFF, {17, 0, 15, 255}},   // beyond the lowest
                       CellCase{28, 16, 3, 1, {16, 83, 3, 1}},
-                      CellCase{20, 2, 1, 1, {2, 84, 1, 1}},           // above the highest pitch
-                      CellCase{856, 0xF5, 0, 0, {0, 24, 0, 0}}));      // no sample record 245
+                      CellCase{20, 2, 1, 1, {2, 84, 1, 1}},        // above the highest pitch
+                      CellCase{856, 0xF5, 0, 0, {0, 24, 0, 0}}));  // no sample record 245
 
 TEST(PeriodTable, MiddleOctavesAreProTrackersOwn) {
   std::ifstream f(std::string(DRIFTLIGHT_TESTDATA) + "/protracker-periods.txt");

@@ -95,7 +95,8 @@ TEST_F(Seq, PatternLoopPlaysTheSpanThreeTimes) {
     pt_tick();
     rows.push_back(pt_play_row());
   }
-  EXPECT_EQ(rows, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 4, 5, 6, 7, 8, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(rows,
+            (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 4, 5, 6, 7, 8, 4, 5, 6, 7, 8, 9, 10}));
 }
 
 TEST_F(Seq, PatternLoopToRowZeroShowsRowMinusOne) {
@@ -173,12 +174,11 @@ TEST_P(SeqLate, CutAndDelayFireOnTheirTick) {
 
 INSTANTIATE_TEST_SUITE_P(
     Late, SeqLate,
-    ::testing::Values(LateCase{2, 0xC, 3, {40, 0}},          // EC3 at speed 2: last tick
+    ::testing::Values(LateCase{2, 0xC, 3, {40, 0}},                   // EC3 at speed 2: last tick
                       LateCase{6, 0xC, 0, {40, 40, 40, 40, 40, 40}},  // EC0 never cuts
                       LateCase{6, 0xC, 2, {40, 40, 0, 0, 0, 0}},
                       LateCase{6, 0xD, 0, {0, 0, 0, 0, 0, 0}},  // ED0 never plays
-                      LateCase{6, 0xD, 4, {0, 0, 0, 0, 1, 0}},
-                      LateCase{3, 0xD, 9, {0, 0, 1}}));
+                      LateCase{6, 0xD, 4, {0, 0, 0, 0, 1, 0}}, LateCase{3, 0xD, 9, {0, 0, 1}}));
 
 TEST_F(Seq, VolumeCommands) {
   b.cell(0, 0, 0, 428, 1, 0xC, 0x50);

@@ -69,7 +69,8 @@ TEST_F(Snd, LoopReadsItsEndByteThenRestartsAfterItsStart) {
   auto out = mix(12);
   std::vector<int> bytes;
   for (int16_t s : out) bytes.push_back(s / 129);
-  std::vector<int> expected = {41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 33, 34};  // 1341..1350, 1033..
+  std::vector<int> expected = {41, 42, 43, 44, 45, 46,
+                               47, 48, 49, 50, 33, 34};  // 1341..1350, 1033..
   EXPECT_EQ(bytes, expected);
   EXPECT_EQ(snd_mixing_voices()[0].pos, 1034u);
   EXPECT_GT(snd_mixing_voices()[0].pos_frac, 0u);  // the fraction survives the wrap
@@ -83,17 +84,17 @@ TEST_F(Snd, PositionPastLoopEndTurnsTheSampleOneShot) {
   play(0, 1, 64, 600);
   EXPECT_EQ(snd_control_voices()[0].loop_flag, 0u);
   auto out = mix(1000);
-  EXPECT_EQ(out[300], 129);   // still playing up to its length
-  EXPECT_EQ(out[450], 0);     // ended, not looped back
-  EXPECT_EQ(mix(10)[0], 0);   // and stays ended
-  snd_set_sample(2);          // a longer one-shot sample swapped in: still ended
+  EXPECT_EQ(out[300], 129);  // still playing up to its length
+  EXPECT_EQ(out[450], 0);    // ended, not looped back
+  EXPECT_EQ(mix(10)[0], 0);  // and stays ended
+  snd_set_sample(2);         // a longer one-shot sample swapped in: still ended
   EXPECT_EQ(mix(10)[9], 0);
-  snd_set_sample(1);          // a looping one plays again: the running position wraps into its loop
+  snd_set_sample(1);  // a looping one plays again: the running position wraps into its loop
   EXPECT_EQ(snd_control_voices()[0].loop_flag, 1u);
   EXPECT_EQ(mix(10)[9], 129);
   EXPECT_LE(snd_mixing_voices()[0].pos, 500u);
   snd_set_sample(2);
-  snd_set_position(4900);     // a one-shot voice that ends again, then takes a new position
+  snd_set_position(4900);  // a one-shot voice that ends again, then takes a new position
   mix(200);
   EXPECT_EQ(mix(10)[9], 0);
   snd_set_position(10);

@@ -30,15 +30,15 @@ std::vector<uint32_t> read_png(const std::string& path, int* w, int* h) {
 class PngWriter : public testing::Test {
  protected:
   void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("png_writer_test_" + std::to_string(::getpid()));
+    dir =
+        std::filesystem::temp_directory_path() / ("png_writer_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
   std::filesystem::path dir;
 };
 
-const uint32_t kFrame[3 * 2] = {0xFF0000, 0x00FF00, 0x0000FF,
+const uint32_t kFrame[3 * 2] = {0xFF0000,   0x00FF00, 0x0000FF,
                                 0xAB123456, 0x000001, 0xFFFFFF};  // top byte is ignored
 
 TEST_F(PngWriter, LogicalSizeKeepsEveryPixel) {
@@ -60,7 +60,8 @@ TEST_F(PngWriter, WindowSizeDoublesWithBlackScanlines) {
   ASSERT_EQ(h, 4);
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 6; ++x)
-      EXPECT_EQ(px[y * 6 + x], y % 2 ? 0u : kFrame[(y / 2) * 3 + x / 2] & 0xFFFFFF) << x << "," << y;
+      EXPECT_EQ(px[y * 6 + x], y % 2 ? 0u : kFrame[(y / 2) * 3 + x / 2] & 0xFFFFFF)
+          << x << "," << y;
 }
 
 TEST_F(PngWriter, SinkWritesEveryNthFrameFromTheFirstAndReportsFailures) {

@@ -62,8 +62,8 @@ TEST_F(SdlHost, QuitsOnEscapeAndQKeyDownOnly) {
     int quit;
   };
   const Case cases[] = {
-      {SDL_KEYDOWN, SDLK_ESCAPE, 1}, {SDL_KEYDOWN, SDLK_q, 1},     {SDL_KEYUP, SDLK_ESCAPE, 0},
-      {SDL_KEYUP, SDLK_q, 0},        {SDL_KEYDOWN, SDLK_a, 0},     {SDL_KEYDOWN, SDLK_SPACE, 0},
+      {SDL_KEYDOWN, SDLK_ESCAPE, 1}, {SDL_KEYDOWN, SDLK_q, 1}, {SDL_KEYUP, SDLK_ESCAPE, 0},
+      {SDL_KEYUP, SDLK_q, 0},        {SDL_KEYDOWN, SDLK_a, 0}, {SDL_KEYDOWN, SDLK_SPACE, 0},
       {SDL_KEYDOWN, SDLK_RETURN, 0}, {SDL_KEYUP, SDLK_f, 0},
   };
   for (const Case& c : cases) {

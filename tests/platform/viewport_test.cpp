@@ -13,15 +13,15 @@ struct ViewportCase {
 
 TEST(Viewport, CentredFourByThreeWithBars) {
   const ViewportCase cases[] = {
-      {1000, 500, {167, 0, 666, 500}},   // wide: bars left and right
-      {400, 600, {0, 150, 400, 300}},    // tall: bars top and bottom
-      {640, 480, {0, 0, 640, 480}},      // exactly 4:3: the whole window
+      {1000, 500, {167, 0, 666, 500}},  // wide: bars left and right
+      {400, 600, {0, 150, 400, 300}},   // tall: bars top and bottom
+      {640, 480, {0, 0, 640, 480}},     // exactly 4:3: the whole window
       {1024, 768, {0, 0, 1024, 768}},
       {1920, 1080, {240, 0, 1440, 1080}},
       {1280, 1024, {0, 32, 1280, 960}},
-      {641, 480, {0, 0, 640, 480}},      // a 1-pixel bar halves to 0
-      {639, 480, {0, 0, 639, 479}},      // 479.25 truncates
-      {643, 481, {1, 0, 641, 481}},      // 641.33 truncates, bars of 1
+      {641, 480, {0, 0, 640, 480}},  // a 1-pixel bar halves to 0
+      {639, 480, {0, 0, 639, 479}},  // 479.25 truncates
+      {643, 481, {1, 0, 641, 481}},  // 641.33 truncates, bars of 1
       {3, 1, {1, 0, 1, 1}},
       {1, 1, {0, 0, 1, 0}},
   };

@@ -11,7 +11,8 @@ constexpr float kCx = 160.0f * 256, kCy = 120.0f * 256;
 
 // An object given directly in view space (view matrix identity), projected at 320 x 240.
 struct ViewObject : HandObject {
-  ViewObject(std::vector<float> v, std::vector<int32_t> f) : HandObject(std::move(v), std::move(f)) {
+  ViewObject(std::vector<float> v, std::vector<int32_t> f)
+      : HandObject(std::move(v), std::move(f)) {
     o.colour = 0xFFFFFF;
     object_project(&o, 320, 240, 256.0f);
   }

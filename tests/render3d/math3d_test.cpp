@@ -47,27 +47,33 @@ TEST_P(EulerTest, Rows) {
   EXPECT_EQ(m.m[15], 1.0f);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Angles, EulerTest,
-    ::testing::Values(EulerCase{0, 0, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}},
-                      EulerCase{256, 0, 0, {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}}},
-                      EulerCase{1024, 0, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}},
-                      // Ry(-b): a quarter turn of b takes x to +z.
-                      EulerCase{0, 256, 0, {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}}},
-                      // Rz(-c)
-                      EulerCase{0, 0, 256, {{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}}}));
+INSTANTIATE_TEST_SUITE_P(Angles, EulerTest,
+                         ::testing::Values(EulerCase{0, 0, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}},
+                                           EulerCase{256, 0, 0, {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}}},
+                                           EulerCase{1024, 0, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}},
+                                           // Ry(-b): a quarter turn of b takes x to +z.
+                                           EulerCase{0, 256, 0, {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}}},
+                                           // Rz(-c)
+                                           EulerCase{
+                                               0, 0, 256, {{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}}}));
 
 TEST(Math3d, EulerMatchesElementaryProduct) {
   // Rz(-c) Rx(a) Ry(-b), built from elementary rotations, against the closed formulas.
   const float a = 100, b = 37, c = -250;
   auto rad = [](float x) { return static_cast<double>(angle_to_radians(x)); };
   Mat4 rx = identity(), ry = identity(), rz = identity();
-  rx.m[5] = std::cos(rad(a)); rx.m[6] = -std::sin(rad(a));
-  rx.m[9] = std::sin(rad(a)); rx.m[10] = std::cos(rad(a));
-  ry.m[0] = std::cos(rad(-b)); ry.m[2] = std::sin(rad(-b));
-  ry.m[8] = -std::sin(rad(-b)); ry.m[10] = std::cos(rad(-b));
-  rz.m[0] = std::cos(rad(-c)); rz.m[1] = -std::sin(rad(-c));
-  rz.m[4] = std::sin(rad(-c)); rz.m[5] = std::cos(rad(-c));
+  rx.m[5] = std::cos(rad(a));
+  rx.m[6] = -std::sin(rad(a));
+  rx.m[9] = std::sin(rad(a));
+  rx.m[10] = std::cos(rad(a));
+  ry.m[0] = std::cos(rad(-b));
+  ry.m[2] = std::sin(rad(-b));
+  ry.m[8] = -std::sin(rad(-b));
+  ry.m[10] = std::cos(rad(-b));
+  rz.m[0] = std::cos(rad(-c));
+  rz.m[1] = -std::sin(rad(-c));
+  rz.m[4] = std::sin(rad(-c));
+  rz.m[5] = std::cos(rad(-c));
   Mat4 p;
   mat4_mul(&rx, &ry, &p);
   mat4_mul(&rz, &p, &p);
@@ -96,9 +102,9 @@ TEST(Math3d, MulAliasing) {
 
 TEST(Math3d, TransformPointsInPlace) {
   Mat4 m = identity();
-  m.m[1] = 2.0f;   // x' = x + 2y + 10
+  m.m[1] = 2.0f;  // x' = x + 2y + 10
   m.m[3] = 10.0f;
-  m.m[11] = -1.0f; // z' = z - 1
+  m.m[11] = -1.0f;  // z' = z - 1
   float p[6] = {1, 2, 3, 4, 5, 6};
   mat4_transform_points(2, &m, p, p);
   const float want[6] = {15, 2, 2, 24, 5, 5};

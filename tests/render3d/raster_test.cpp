@@ -99,13 +99,17 @@ TEST_P(RasterClip, StaysInsideTarget) {
     for (int x = 0; x < kW; ++x)
       if (fb[y * kW + x]) {
         ++n;
-        x0 = std::min(x0, x); x1 = std::max(x1, x);
-        y0 = std::min(y0, y); y1 = std::max(y1, y);
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
       }
   EXPECT_EQ(n, c.pixels);
   if (c.pixels) {
-    EXPECT_EQ(x0, c.min_x); EXPECT_EQ(x1, c.max_x);
-    EXPECT_EQ(y0, c.min_y); EXPECT_EQ(y1, c.max_y);
+    EXPECT_EQ(x0, c.min_x);
+    EXPECT_EQ(x1, c.max_x);
+    EXPECT_EQ(y0, c.min_y);
+    EXPECT_EQ(y1, c.max_y);
   }
 }
 
@@ -114,12 +118,26 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ClipCase{"AboveTop", {{10, -20}, {20, -20}, {20, -5}, {10, -5}}, 0, 0, 0, 0, 0},
         ClipCase{"CrossesTop", {{10, -20}, {20, -20}, {20, 5}, {10, 5}}, 50, 10, 19, 0, 4},
-        ClipCase{"CrossesRight", {{310, 50}, {330, 50}, {330, 60}, {310, 60}}, 100, 310, 319, 50, 59},
+        ClipCase{
+            "CrossesRight", {{310, 50}, {330, 50}, {330, 60}, {310, 60}}, 100, 310, 319, 50, 59},
         ClipCase{"CrossesLeft", {{-10, 50}, {5, 50}, {5, 60}, {-10, 60}}, 50, 0, 4, 50, 59},
-        ClipCase{"CrossesBottom", {{10, 235}, {20, 235}, {20, 250}, {10, 250}}, 50, 10, 19, 235, 239},
+        ClipCase{
+            "CrossesBottom", {{10, 235}, {20, 235}, {20, 250}, {10, 250}}, 50, 10, 19, 235, 239},
         ClipCase{"BelowBottom", {{10, 240}, {20, 240}, {20, 250}, {10, 250}}, 0, 0, 0, 0, 0},
-        ClipCase{"CoversAll", {{-1000, -1000}, {1000, -1000}, {1000, 1000}, {-1000, 1000}}, kW * kH, 0, 319, 0, 239},
-        ClipCase{"Huge", {{-3e30f, -3e30f}, {3e30f, -3e30f}, {3e30f, 3e30f}, {-3e30f, 3e30f}}, kW * kH, 0, 319, 0, 239}),
+        ClipCase{"CoversAll",
+                 {{-1000, -1000}, {1000, -1000}, {1000, 1000}, {-1000, 1000}},
+                 kW* kH,
+                 0,
+                 319,
+                 0,
+                 239},
+        ClipCase{"Huge",
+                 {{-3e30f, -3e30f}, {3e30f, -3e30f}, {3e30f, 3e30f}, {-3e30f, 3e30f}},
+                 kW* kH,
+                 0,
+                 319,
+                 0,
+                 239}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RasterTest, DegenerateCoordinatesNeverWriteOutside) {
@@ -163,8 +181,14 @@ TEST_F(RasterTest, LinearWalkerInterpolatesAttributes) {
   ASSERT_EQ(raster_set_target(kW, kH, 8), 0);
   raster_set_mode(4);
   RasterVertex a = {}, b = {};
-  a.s[kSlotX] = 0; a.s[kSlotY] = 0; a.s[kSlotU] = 0; a.s[kSlotV] = 100;
-  b.s[kSlotX] = 2560; b.s[kSlotY] = 2560; b.s[kSlotU] = 10; b.s[kSlotV] = 100;
+  a.s[kSlotX] = 0;
+  a.s[kSlotY] = 0;
+  a.s[kSlotU] = 0;
+  a.s[kSlotV] = 100;
+  b.s[kSlotX] = 2560;
+  b.s[kSlotY] = 2560;
+  b.s[kSlotU] = 10;
+  b.s[kSlotV] = 100;
   edge_walk_linear(&a, &b);
   // Row 0 is evaluated at its lower boundary, y = 1 pixel: x = 256, u = 1 (256 in 1/256).
   EXPECT_EQ(right_edges[0][0].i, 256);
@@ -179,11 +203,15 @@ TEST_F(RasterTest, PerspectiveWalkerCarriesInverseDepth) {
   ASSERT_EQ(raster_set_target(kW, kH, 8), 0);
   raster_set_mode(0x084);  // x, u, v, w: perspective
   RasterVertex a = {}, b = {};
-  a.s[kSlotY] = 0; a.s[kSlotU] = 0; a.s[kSlotDepth] = 1;
-  b.s[kSlotY] = 2560; b.s[kSlotU] = 10; b.s[kSlotDepth] = 1;
-  edge_walk_perspective(&b, &a);  // runs up: left table
-  EXPECT_FLOAT_EQ(left_edges[0][1].f, 256.0f);   // 256 u / w at y = 1
-  EXPECT_FLOAT_EQ(left_edges[0][3].f, 256.0f);   // 256 / w
+  a.s[kSlotY] = 0;
+  a.s[kSlotU] = 0;
+  a.s[kSlotDepth] = 1;
+  b.s[kSlotY] = 2560;
+  b.s[kSlotU] = 10;
+  b.s[kSlotDepth] = 1;
+  edge_walk_perspective(&b, &a);                // runs up: left table
+  EXPECT_FLOAT_EQ(left_edges[0][1].f, 256.0f);  // 256 u / w at y = 1
+  EXPECT_FLOAT_EQ(left_edges[0][3].f, 256.0f);  // 256 / w
   EXPECT_FLOAT_EQ(left_edges[9][1].f, 2560.0f);
   raster_set_target(kW, kH, 32);
 }

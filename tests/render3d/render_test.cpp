@@ -39,8 +39,8 @@ TEST_F(RenderTest, CullingAtDistanceThousand) {
   HandObject a(1, {}), b(1, {}), c(0, {});
   a.o.radius = b.o.radius = c.o.radius = 10.0f;
   a.o.position = {0, 0, -1000};
-  b.o.position = {1100, 0, -1000};   // 1100 - 14.2 > 1000
-  c.o.position = {0, 0, -1000};      // no vertices
+  b.o.position = {1100, 0, -1000};  // 1100 - 14.2 > 1000
+  c.o.position = {0, 0, -1000};     // no vertices
   view_add_object(&view, &a.o, -1);
   view_add_object(&view, &b.o, -1);
   view_add_object(&view, &c.o, -1);
@@ -80,8 +80,8 @@ TEST_F(RenderTest, ChildObjectsChainTheParentMatrix) {
 
 TEST_F(RenderTest, PendingRotationTurnsLocalAndClears) {
   HandObject h(1, {});
-  h.o.local.m[7] = 10.0f;               // a translation along y
-  h.o.pending_rotation[0] = 256.0f;     // a quarter turn about x: y goes to z
+  h.o.local.m[7] = 10.0f;            // a translation along y
+  h.o.pending_rotation[0] = 256.0f;  // a quarter turn about x: y goes to z
   object_apply_pending(&h.o);
   EXPECT_EQ(h.o.pending_rotation[0], 0.0f);
   EXPECT_NEAR(h.o.local.m[7], 0.0f, 1e-5f);
@@ -133,13 +133,11 @@ TEST_P(BehindTest, NearPlane) {
   EXPECT_EQ(object_queue_faces(&h.o), c.queued ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faces, BehindTest,
-                         ::testing::Values(BehindCase{-200, -200, -200, false},
-                                           BehindCase{-105, -105, -105, false},
-                                           BehindCase{-104.9f, -200, -200, true},
-                                           BehindCase{-200, -50, -50, true},
-                                           BehindCase{-50, -50, -50, false},
-                                           BehindCase{10, 20, 30, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Faces, BehindTest,
+    ::testing::Values(BehindCase{-200, -200, -200, false}, BehindCase{-105, -105, -105, false},
+                      BehindCase{-104.9f, -200, -200, true}, BehindCase{-200, -50, -50, true},
+                      BehindCase{-50, -50, -50, false}, BehindCase{10, 20, 30, false}));
 
 TEST_F(RenderTest, FacingTest) {
   HandObject h(3, {0, 1, 2, -1, 2, 1, 0, -1});

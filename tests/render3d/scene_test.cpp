@@ -13,7 +13,8 @@
 namespace {
 
 constexpr int kW = 160, kH = 120;
-const std::string kGolden = std::string(DRIFTLIGHT_SOURCE_DIR) + "/tests/render3d/data/balls_160x120.ppm";
+const std::string kGolden =
+    std::string(DRIFTLIGHT_SOURCE_DIR) + "/tests/render3d/data/balls_160x120.ppm";
 
 // Views and objects live for the whole run, as in the show.
 View3D base_view, ball_view;
@@ -57,7 +58,8 @@ void write_ppm(const std::string& path) {
   std::fprintf(f, "P6 %d %d 255\n", kW, kH);
   for (uint32_t p : picture) {
     const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16),
-                                  static_cast<unsigned char>(p >> 8), static_cast<unsigned char>(p)};
+                                  static_cast<unsigned char>(p >> 8),
+                                  static_cast<unsigned char>(p)};
     std::fwrite(rgb, 1, 3, f);
   }
   std::fclose(f);

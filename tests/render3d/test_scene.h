@@ -17,8 +17,10 @@ struct HandObject {
   std::vector<float> verts, view, screen;
   ShareCounts share = {};
 
-  HandObject(int nv, std::vector<int32_t> f) : HandObject(std::vector<float>(3 * nv), std::move(f)) {}
-  HandObject(std::vector<float> v, std::vector<int32_t> f) : faces(std::move(f)), verts(std::move(v)) {
+  HandObject(int nv, std::vector<int32_t> f)
+      : HandObject(std::vector<float>(3 * nv), std::move(f)) {}
+  HandObject(std::vector<float> v, std::vector<int32_t> f)
+      : faces(std::move(f)), verts(std::move(v)) {
     const int nv = static_cast<int>(verts.size() / 3);
     view.assign(3 * nv, 0.0f);
     screen.assign(2 * nv, 0.0f);
@@ -84,7 +86,8 @@ inline Object3D* make_ball(float radius, uint32_t colour) {
       }
     }
   }
-  for (int s = 0; s < kSegments; ++s) face(kVertices - 1, ring(kRings - 1, s + 1), ring(kRings - 1, s));
+  for (int s = 0; s < kSegments; ++s)
+    face(kVertices - 1, ring(kRings - 1, s + 1), ring(kRings - 1, s));
   o->flags = 1;
   o->colour = colour;
   o->radius = radius + 1.0f;

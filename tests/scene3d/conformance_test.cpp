@@ -150,11 +150,10 @@ TEST_P(RealFile, DamagedCopiesLoadOrAreRefused) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, RealFile, ::testing::ValuesIn(scene_files()),
-                         [](const auto& info) {
-                           std::string name;
-                           for (char ch : info.param) name += std::isalnum(ch) ? ch : '_';
-                           return name.empty() ? std::string("none") : name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Files, RealFile, ::testing::ValuesIn(scene_files()), [](const auto& info) {
+  std::string name;
+  for (char ch : info.param) name += std::isalnum(ch) ? ch : '_';
+  return name.empty() ? std::string("none") : name;
+});
 
 }  // namespace

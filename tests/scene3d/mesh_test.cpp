@@ -80,8 +80,10 @@ TEST(ComputeNormals, AVertexAveragesItsFirstFifteenFacesOnly) {
                        0, static_cast<float>(256 * std::cos(a + 0.2)),
                        static_cast<float>(256 * std::sin(a + 0.2)), 0});
     const int b = 1 + 2 * i, c = 2 + 2 * i;
-    if (i < 15) f.insert(f.end(), {0, b, c, -1});
-    else f.insert(f.end(), {0, c, b, -1});
+    if (i < 15)
+      f.insert(f.end(), {0, b, c, -1});
+    else
+      f.insert(f.end(), {0, c, b, -1});
   }
   TestObject t(v, f);
   ASSERT_EQ(object_compute_normals(t.o), 0);

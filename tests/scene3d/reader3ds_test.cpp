@@ -67,10 +67,7 @@ TEST(ReadObjects, MeshWithoutMatrixMappingOrMaterial) {
 
 TEST(ReadObjects, NodesMakeDummiesCopiesAndAHierarchy) {
   const Bytes bytes = scene({small_mesh("Box"), small_mesh("Wheel")},
-                            {{"Box", -1},
-                             {"$$$DUMMYx", 0, "Axle"},
-                             {"Wheel", 1},
-                             {"Wheel", 1}});
+                            {{"Box", -1}, {"$$$DUMMYx", 0, "Axle"}, {"Wheel", 1}, {"Wheel", 1}});
   ScopedView v;
   ASSERT_EQ(load(bytes, &v.view), 0);
   ASSERT_EQ(v.count(), 4);
@@ -90,8 +87,7 @@ TEST(ReadObjects, NodesMakeDummiesCopiesAndAHierarchy) {
 
 TEST(ReadObjects, TenCharacterNamesAreComparedWholeAndStoredTerminated) {
   // "Object0001" and "Object0002" differ only in their tenth character.
-  const Bytes bytes = scene({small_mesh("Object0001"), small_mesh("Object0002")},
-                            {{"Object0002"}});
+  const Bytes bytes = scene({small_mesh("Object0001"), small_mesh("Object0002")}, {{"Object0002"}});
   ScopedView v;
   ASSERT_EQ(load(bytes, &v.view), 0);
   ASSERT_EQ(v.count(), 1);
@@ -146,32 +142,45 @@ std::vector<FileCase> file_cases() {
   cases.push_back({"not a scene file", {'F', 'O', 'R', 'M', 0, 0, 0, 0}, 1, 0, 0, not_3ds});
   cases.push_back({"no editor", file({keyframer(one)}), 1, 0, 0, "no editor section"});
   cases.push_back({"no keyframer", file({editor({good}, {})}), 1, 0, 0, "no keyframer section"});
-  cases.push_back({"no keyframer header", file({editor({good}, {}), keyframer(one, false)}), 1,
-                   0, 0, "no keyframer header"});
+  cases.push_back({"no keyframer header", file({editor({good}, {}), keyframer(one, false)}), 1, 0,
+                   0, "no keyframer header"});
   cases.push_back({"node without header", scene({good}, {{"Box", -1, "", {}, false}}), 1, 0, 0,
                    "has no node header"});
   cases.push_back({"dummy without instance name", scene({good}, {{"$$$DUMMY"}}), 1, 0, 0,
                    "has no instance name"});
   cases.push_back({"no nodes", scene({good}, {}), 0, 0, 0, ""});
-  mesh_variant("mesh without vertex list", [](Mesh& m) { m.vertex_list = false; }, 1, 0, 0,
-               "mesh \"Box\" has no vertex list");
-  mesh_variant("mesh without face list", [](Mesh& m) { m.face_list = false; }, 1, 0, 0,
-               "mesh \"Box\" has no face list");
-  mesh_variant("face index past the vertices", [](Mesh& m) { m.faces[5] = 4; }, 1, 0, 0,
-               "face 1 of mesh \"Box\" names vertex 4; the mesh has 4");
-  mesh_variant("face index negative", [](Mesh& m) { m.faces[0] = 0xFFFF; }, 1, 0, 0,
-               "names vertex -1");
-  mesh_variant("negative vertex count, no faces",
-               [](Mesh& m) { m.vertex_count_override = 0x8000; m.faces.clear(); }, 0, 1, 0, "");
-  mesh_variant("vertex count larger than its chunk",
-               [](Mesh& m) { m.vertex_count_override = 30000; }, 1, 0, 0,
-               "claims 30,000 records in 50 bytes");
-  mesh_variant("face count larger than its chunk",
-               [](Mesh& m) { m.face_count_override = 3; }, 1, 0, 0, "claims 3 records");
-  mesh_variant("negative face count", [](Mesh& m) { m.face_count_override = 0xFFFF; }, 0, 1, 4,
-               "");
-  mesh_variant("mapping shorter than the vertices",
-               [](Mesh& m) { m.uvs = {0.5f, 0.5f}; }, 0, 1, 4, "");
+  mesh_variant(
+      "mesh without vertex list", [](Mesh& m) { m.vertex_list = false; }, 1, 0, 0,
+      "mesh \"Box\" has no vertex list");
+  mesh_variant(
+      "mesh without face list", [](Mesh& m) { m.face_list = false; }, 1, 0, 0,
+      "mesh \"Box\" has no face list");
+  mesh_variant(
+      "face index past the vertices", [](Mesh& m) { m.faces[5] = 4; }, 1, 0, 0,
+      "face 1 of mesh \"Box\" names vertex 4; the mesh has 4");
+  mesh_variant(
+      "face index negative", [](Mesh& m) { m.faces[0] = 0xFFFF; }, 1, 0, 0, "names vertex -1");
+  mesh_variant(
+      "negative vertex count, no faces",
+      [](Mesh& m) {
+        m.vertex_count_override = 0x8000;
+        m.faces.clear();
+      },
+      0, 1, 0, "");
+  mesh_variant(
+      "vertex count larger than its chunk", [](Mesh& m) { m.vertex_count_override = 30000; }, 1, 0,
+      0, "claims 30,000 records in 50 bytes");
+  mesh_variant(
+      "face count larger than its chunk", [](Mesh& m) { m.face_count_override = 3; }, 1, 0, 0,
+      "claims 3 records");
+  mesh_variant(
+      "negative face count", [](Mesh& m) { m.face_count_override = 0xFFFF; }, 0, 1, 4, "");
+  mesh_variant(
+      "mapping shorter than the vertices",
+      [](Mesh& m) {
+        m.uvs = {0.5f, 0.5f};
+      },
+      0, 1, 4, "");
   {
     // An editor chunk that claims more than the file holds: nothing inside can be trusted.
     Chunk e = editor({good}, {});
@@ -230,14 +239,13 @@ TEST_P(Files, ReadWithinTheLimitsOrRefusedWithAReason) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Files, ::testing::ValuesIn(file_cases()),
-                         [](const auto& info) {
-                           std::string name;
-                           for (const char* p = info.param.what; *p; ++p) {
-                             if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, Files, ::testing::ValuesIn(file_cases()), [](const auto& info) {
+  std::string name;
+  for (const char* p = info.param.what; *p; ++p) {
+    if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+  }
+  return name;
+});
 
 // A file cut at any chunk boundary is refused whole by both readers: no object of it is kept.
 TEST(Truncation, EveryChunkBoundaryIsRefused) {

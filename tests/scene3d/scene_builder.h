@@ -42,13 +42,13 @@ struct Chunk {
 
 struct Mesh {
   std::string name;
-  std::vector<float> vertices;           // 3 per vertex, file units
-  std::vector<uint16_t> faces;           // 4 per face, as stored in the file
-  std::vector<float> uvs;                // 2 per vertex, or empty
-  std::vector<float> matrix;             // 12 floats, or empty
-  std::string material;                  // empty: no face material group
+  std::vector<float> vertices;  // 3 per vertex, file units
+  std::vector<uint16_t> faces;  // 4 per face, as stored in the file
+  std::vector<float> uvs;       // 2 per vertex, or empty
+  std::vector<float> matrix;    // 12 floats, or empty
+  std::string material;         // empty: no face material group
   bool vertex_list = true, face_list = true;
-  int32_t vertex_count_override = -1;    // the count word, when it should lie
+  int32_t vertex_count_override = -1;  // the count word, when it should lie
   int32_t face_count_override = -1;
 };
 
@@ -58,8 +58,7 @@ struct Node {
   std::string instance;      // instance name chunk, when not empty
   std::vector<float> pivot;  // 3 floats, or empty
   bool header;
-  Node(std::string n, int16_t p = -1, std::string i = "", std::vector<float> v = {},
-       bool h = true)
+  Node(std::string n, int16_t p = -1, std::string i = "", std::vector<float> v = {}, bool h = true)
       : name(std::move(n)), parent(p), instance(std::move(i)), pivot(std::move(v)), header(h) {}
 };
 

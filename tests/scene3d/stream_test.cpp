@@ -105,7 +105,7 @@ TEST(MemoryStream, WhenceTwoMovesFromHereAndNegativeOffsetsWrap) {
   memory_stream_ops.seek(s, -10, 1);  // before the start: a huge unsigned position
   EXPECT_EQ(memory_stream_ops.tell(s), int64_t{0xFFFFFFFC});
   EXPECT_EQ(memory_stream_ops.get_byte(s), 0);  // reads nothing outside the array
-  memory_stream_ops.seek(s, 4, 1);  // and back round to 1
+  memory_stream_ops.seek(s, 4, 1);              // and back round to 1
   EXPECT_EQ(memory_stream_ops.get_byte(s), 0x22);
   memory_stream_ops.close(s);
 }

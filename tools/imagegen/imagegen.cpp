@@ -6,8 +6,8 @@
 // and moved so that its ink starts 3 pixels from the left edge.
 #include "tools/imagegen/imagegen.h"
 
-#include <png.h>
 #include <ft2build.h>
+#include <png.h>
 #include FT_FREETYPE_H
 
 #include <algorithm>
@@ -15,193 +15,194 @@
 #include <cstdio>
 #include <cstring>
 
-const char* const kStripTexts[kStripCount] = {"Osk", "Driftlight", "code by Osk", "music by Osk",
-                                              "graphics by Osk", "Goodbye"};
+const char* const kStripTexts[kStripCount] = {"Osk",          "Driftlight",      "code by Osk",
+                                              "music by Osk", "graphics by Osk", "Goodbye"};
 
 namespace {
 
 constexpr int kPhotoSize = 512;
 
 struct Point {
-    double x, y;
+  double x, y;
 };
 
 // Everything outside this outline (photograph coordinates) is backdrop: it cuts off the flag on
 // the left and the shuttle model on the right while keeping hair, collar ring, shoulders and the
 // helmet in the lower right corner.
 constexpr Point kOutline[] = {
-    {150, 0},   {312, 0},   {318, 120}, {322, 205}, {352, 245}, {366, 290}, {372, 330},
-    {512, 330}, {512, 512}, {0, 512},   {14, 330},  {30, 262},  {70, 222},  {108, 196},
-    {118, 150}, {132, 100},
+    {150, 0},   {312, 0}, {318, 120}, {322, 205}, {352, 245}, {366, 290}, {372, 330}, {512, 330},
+    {512, 512}, {0, 512}, {14, 330},  {30, 262},  {70, 222},  {108, 196}, {118, 150}, {132, 100},
 };
 
 bool inside_outline(double x, double y) {
-    bool in = false;
-    const int n = int(sizeof kOutline / sizeof kOutline[0]);
-    for (int i = 0, j = n - 1; i < n; j = i++) {
-        const Point& a = kOutline[i];
-        const Point& b = kOutline[j];
-        if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x) in = !in;
-    }
-    return in;
+  bool in = false;
+  const int n = int(sizeof kOutline / sizeof kOutline[0]);
+  for (int i = 0, j = n - 1; i < n; j = i++) {
+    const Point& a = kOutline[i];
+    const Point& b = kOutline[j];
+    if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x) in = !in;
+  }
+  return in;
 }
 
 struct Crop {
-    int x0, y0, size;  // a square of the photograph
+  int x0, y0, size;  // a square of the photograph
 };
 
 struct Cut {
-    std::vector<float> luma;        // 0..255 per output pixel
-    std::vector<uint8_t> backdrop;  // 1 where the pixel belongs to the backdrop
+  std::vector<float> luma;        // 0..255 per output pixel
+  std::vector<uint8_t> backdrop;  // 1 where the pixel belongs to the backdrop
 };
 
 // Box-filtered cut of the photograph, and its backdrop mask.
 Cut cut_photo(const Rgb& photo, Crop crop) {
-    const int n = kPortraitSize;
-    const double scale = double(crop.size) / n;
-    Cut cut;
-    cut.luma.assign(size_t(n) * n, 0.0f);
-    std::vector<uint8_t> pale(size_t(n) * n, 0);
-    cut.backdrop.assign(size_t(n) * n, 0);
+  const int n = kPortraitSize;
+  const double scale = double(crop.size) / n;
+  Cut cut;
+  cut.luma.assign(size_t(n) * n, 0.0f);
+  std::vector<uint8_t> pale(size_t(n) * n, 0);
+  cut.backdrop.assign(size_t(n) * n, 0);
+  for (int y = 0; y < n; ++y) {
+    for (int x = 0; x < n; ++x) {
+      // Average the photograph's pixels whose centres fall in this pixel's footprint.
+      const int sx0 = crop.x0 + int(std::floor(x * scale)),
+                sx1 = crop.x0 + int(std::ceil((x + 1) * scale));
+      const int sy0 = crop.y0 + int(std::floor(y * scale)),
+                sy1 = crop.y0 + int(std::ceil((y + 1) * scale));
+      double r = 0, g = 0, b = 0;
+      int count = 0;
+      for (int sy = std::max(sy0, 0); sy < std::min(sy1, kPhotoSize); ++sy) {
+        for (int sx = std::max(sx0, 0); sx < std::min(sx1, kPhotoSize); ++sx) {
+          const uint8_t* p = &photo.pixels[(size_t(sy) * photo.width + sx) * 3];
+          r += p[0];
+          g += p[1];
+          b += p[2];
+          ++count;
+        }
+      }
+      if (count) {
+        r /= count;
+        g /= count;
+        b /= count;
+      }
+      const size_t i = size_t(y) * n + x;
+      cut.luma[i] = float(0.299 * r + 0.587 * g + 0.114 * b);
+      const double saturation = std::max({r, g, b}) - std::min({r, g, b});
+      pale[i] = saturation < 40.0 && cut.luma[i] > 135.0f;
+      const double px = crop.x0 + (x + 0.5) * scale, py = crop.y0 + (y + 0.5) * scale;
+      cut.backdrop[i] = !inside_outline(px, py);
+    }
+  }
+  // Grow the backdrop from outside the outline through connected pale pixels.
+  std::vector<int> queue;
+  for (int i = 0; i < n * n; ++i)
+    if (cut.backdrop[i]) queue.push_back(i);
+  for (size_t q = 0; q < queue.size(); ++q) {
+    const int i = queue[q], x = i % n, y = i / n;
+    const int next[4][2] = {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}};
+    for (const auto& p : next) {
+      if (p[0] < 0 || p[0] >= n || p[1] < 0 || p[1] >= n) continue;
+      const int j = p[1] * n + p[0];
+      if (!cut.backdrop[j] && pale[j]) {
+        cut.backdrop[j] = 1;
+        queue.push_back(j);
+      }
+    }
+  }
+  // Two rounds of a 3 x 3 majority vote smooth the outline's ragged pixels.
+  for (int round = 0; round < 2; ++round) {
+    std::vector<uint8_t> smooth = cut.backdrop;
     for (int y = 0; y < n; ++y) {
-        for (int x = 0; x < n; ++x) {
-            // Average the photograph's pixels whose centres fall in this pixel's footprint.
-            const int sx0 = crop.x0 + int(std::floor(x * scale)), sx1 = crop.x0 + int(std::ceil((x + 1) * scale));
-            const int sy0 = crop.y0 + int(std::floor(y * scale)), sy1 = crop.y0 + int(std::ceil((y + 1) * scale));
-            double r = 0, g = 0, b = 0;
-            int count = 0;
-            for (int sy = std::max(sy0, 0); sy < std::min(sy1, kPhotoSize); ++sy) {
-                for (int sx = std::max(sx0, 0); sx < std::min(sx1, kPhotoSize); ++sx) {
-                    const uint8_t* p = &photo.pixels[(size_t(sy) * photo.width + sx) * 3];
-                    r += p[0];
-                    g += p[1];
-                    b += p[2];
-                    ++count;
-                }
-            }
-            if (count) {
-                r /= count;
-                g /= count;
-                b /= count;
-            }
-            const size_t i = size_t(y) * n + x;
-            cut.luma[i] = float(0.299 * r + 0.587 * g + 0.114 * b);
-            const double saturation = std::max({r, g, b}) - std::min({r, g, b});
-            pale[i] = saturation < 40.0 && cut.luma[i] > 135.0f;
-            const double px = crop.x0 + (x + 0.5) * scale, py = crop.y0 + (y + 0.5) * scale;
-            cut.backdrop[i] = !inside_outline(px, py);
+      for (int x = 0; x < n; ++x) {
+        int votes = 0, cells = 0;
+        for (int dy = -1; dy <= 1; ++dy) {
+          for (int dx = -1; dx <= 1; ++dx) {
+            const int xx = x + dx, yy = y + dy;
+            if (xx < 0 || xx >= n || yy < 0 || yy >= n) continue;
+            votes += cut.backdrop[size_t(yy) * n + xx];
+            ++cells;
+          }
         }
+        smooth[size_t(y) * n + x] = 2 * votes > cells;
+      }
     }
-    // Grow the backdrop from outside the outline through connected pale pixels.
-    std::vector<int> queue;
-    for (int i = 0; i < n * n; ++i)
-        if (cut.backdrop[i]) queue.push_back(i);
-    for (size_t q = 0; q < queue.size(); ++q) {
-        const int i = queue[q], x = i % n, y = i / n;
-        const int next[4][2] = {{x - 1, y}, {x + 1, y}, {x, y - 1}, {x, y + 1}};
-        for (const auto& p : next) {
-            if (p[0] < 0 || p[0] >= n || p[1] < 0 || p[1] >= n) continue;
-            const int j = p[1] * n + p[0];
-            if (!cut.backdrop[j] && pale[j]) {
-                cut.backdrop[j] = 1;
-                queue.push_back(j);
-            }
-        }
-    }
-    // Two rounds of a 3 x 3 majority vote smooth the outline's ragged pixels.
-    for (int round = 0; round < 2; ++round) {
-        std::vector<uint8_t> smooth = cut.backdrop;
-        for (int y = 0; y < n; ++y) {
-            for (int x = 0; x < n; ++x) {
-                int votes = 0, cells = 0;
-                for (int dy = -1; dy <= 1; ++dy) {
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int xx = x + dx, yy = y + dy;
-                        if (xx < 0 || xx >= n || yy < 0 || yy >= n) continue;
-                        votes += cut.backdrop[size_t(yy) * n + xx];
-                        ++cells;
-                    }
-                }
-                smooth[size_t(y) * n + x] = 2 * votes > cells;
-            }
-        }
-        cut.backdrop.swap(smooth);
-    }
-    return cut;
+    cut.backdrop.swap(smooth);
+  }
+  return cut;
 }
 
 // Posterise: the figure's brightness picks one of the figure levels by the thresholds; the
 // backdrop gets the background level; isolated figure pixels take their neighbours' level.
-std::vector<uint8_t> posterise(const Cut& cut, const float* thresholds, const uint8_t* figure_levels,
-                               int figure_count) {
-    const int n = kPortraitSize;
-    std::vector<uint8_t> out(size_t(n) * n);
-    for (int i = 0; i < n * n; ++i) {
-        if (cut.backdrop[i]) {
-            out[i] = kPortraitBackground;
-            continue;
-        }
-        int level = 0;
-        while (level < figure_count - 1 && cut.luma[i] >= thresholds[level]) ++level;
-        out[i] = figure_levels[level];
+std::vector<uint8_t> posterise(const Cut& cut, const float* thresholds,
+                               const uint8_t* figure_levels, int figure_count) {
+  const int n = kPortraitSize;
+  std::vector<uint8_t> out(size_t(n) * n);
+  for (int i = 0; i < n * n; ++i) {
+    if (cut.backdrop[i]) {
+      out[i] = kPortraitBackground;
+      continue;
     }
-    std::vector<uint8_t> clean = out;
-    for (int y = 1; y < n - 1; ++y) {
-        for (int x = 1; x < n - 1; ++x) {
-            const size_t i = size_t(y) * n + x;
-            if (out[i] == kPortraitBackground) continue;
-            const uint8_t neighbours[4] = {out[i - 1], out[i + 1], out[i - n], out[i + n]};
-            bool lonely = true;
-            for (uint8_t v : neighbours) lonely = lonely && v != out[i];
-            if (lonely && neighbours[0] == neighbours[1] && neighbours[1] == neighbours[2] &&
-                neighbours[2] == neighbours[3] && neighbours[0] != kPortraitBackground)
-                clean[i] = neighbours[0];
-        }
+    int level = 0;
+    while (level < figure_count - 1 && cut.luma[i] >= thresholds[level]) ++level;
+    out[i] = figure_levels[level];
+  }
+  std::vector<uint8_t> clean = out;
+  for (int y = 1; y < n - 1; ++y) {
+    for (int x = 1; x < n - 1; ++x) {
+      const size_t i = size_t(y) * n + x;
+      if (out[i] == kPortraitBackground) continue;
+      const uint8_t neighbours[4] = {out[i - 1], out[i + 1], out[i - n], out[i + n]};
+      bool lonely = true;
+      for (uint8_t v : neighbours) lonely = lonely && v != out[i];
+      if (lonely && neighbours[0] == neighbours[1] && neighbours[1] == neighbours[2] &&
+          neighbours[2] == neighbours[3] && neighbours[0] != kPortraitBackground)
+        clean[i] = neighbours[0];
     }
-    // The first byte is the background by definition: the top-left corner is always backdrop.
-    clean[0] = kPortraitBackground;
-    return clean;
+  }
+  // The first byte is the background by definition: the top-left corner is always backdrop.
+  clean[0] = kPortraitBackground;
+  return clean;
 }
 
 }  // namespace
 
 bool imagegen_load_png(const std::string& path, Rgb& out) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-    image.format = PNG_FORMAT_RGB;
-    out.width = int(image.width);
-    out.height = int(image.height);
-    out.pixels.assign(PNG_IMAGE_SIZE(image), 0);
-    if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return false;
-    }
-    return true;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  out.width = int(image.width);
+  out.height = int(image.height);
+  out.pixels.assign(PNG_IMAGE_SIZE(image), 0);
+  if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return false;
+  }
+  return true;
 }
 
 std::vector<uint8_t> imagegen_portrait(const Rgb& photo) {
-    // Head and shoulders: a 384-pixel square, shrunk by two thirds.
-    const Cut cut = cut_photo(photo, {36, 0, 384});
-    const float thresholds[2] = {72.0f, 160.0f};
-    const uint8_t levels[3] = {25, 99, 250};
-    return posterise(cut, thresholds, levels, 3);
+  // Head and shoulders: a 384-pixel square, shrunk by two thirds.
+  const Cut cut = cut_photo(photo, {36, 0, 384});
+  const float thresholds[2] = {72.0f, 160.0f};
+  const uint8_t levels[3] = {25, 99, 250};
+  return posterise(cut, thresholds, levels, 3);
 }
 
 std::vector<uint8_t> imagegen_portrait_b(const Rgb& photo) {
-    // Closer in: the face and the collar ring fill more of the 32 x 32 blob grid.
-    const Cut cut = cut_photo(photo, {84, 0, 300});
-    const float thresholds[4] = {50.0f, 95.0f, 140.0f, 185.0f};
-    const uint8_t levels[5] = {25, 62, 110, 206, 250};
-    return posterise(cut, thresholds, levels, 5);
+  // Closer in: the face and the collar ring fill more of the 32 x 32 blob grid.
+  const Cut cut = cut_photo(photo, {84, 0, 300});
+  const float thresholds[4] = {50.0f, 95.0f, 140.0f, 185.0f};
+  const uint8_t levels[5] = {25, 62, 110, 206, 250};
+  return posterise(cut, thresholds, levels, 5);
 }
 
 namespace {
 
 struct StripStyle {
-    int pixel_size;
-    int target_width;  // letter-spaced to about this width; 0 keeps the natural spacing
+  int pixel_size;
+  int target_width;  // letter-spaced to about this width; 0 keeps the natural spacing
 };
 
 constexpr StripStyle kStripStyles[kStripCount] = {
@@ -213,87 +214,87 @@ constexpr int kMaxInk = 190;
 
 // Draws text with the given extra spacing (26.6 units) into a wide canvas; returns the ink's
 // first and last column (first > last when nothing was drawn).
-void lay_out(FT_Face face, const char* text, long tracking, std::vector<uint8_t>& canvas, int canvas_width,
-             int& first, int& last) {
-    canvas.assign(size_t(canvas_width) * kStripHeight, 0);
-    long pen = 64 * 16;  // start well inside the canvas; the ink is moved afterwards
-    FT_UInt previous = 0;
-    for (const char* c = text; *c; ++c) {
-        const FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(uint8_t(*c)));
-        if (previous && FT_HAS_KERNING(face)) {
-            FT_Vector kern;
-            if (FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) pen += kern.x;
-        }
-        if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER) != 0) continue;
-        const FT_GlyphSlot slot = face->glyph;
-        const FT_Bitmap& bm = slot->bitmap;
-        const int ox = int(pen >> 6) + slot->bitmap_left, oy = kBaseline - slot->bitmap_top;
-        for (unsigned r = 0; r < bm.rows; ++r) {
-            for (unsigned col = 0; col < bm.width; ++col) {
-                const int x = ox + int(col), y = oy + int(r);
-                if (x < 0 || x >= canvas_width || y < 0 || y >= kStripHeight) continue;
-                uint8_t& dst = canvas[size_t(y) * canvas_width + x];
-                dst = uint8_t(std::min(255, dst + bm.buffer[r * bm.pitch + col]));
-            }
-        }
-        pen += slot->advance.x + tracking;
-        previous = glyph;
+void lay_out(FT_Face face, const char* text, long tracking, std::vector<uint8_t>& canvas,
+             int canvas_width, int& first, int& last) {
+  canvas.assign(size_t(canvas_width) * kStripHeight, 0);
+  long pen = 64 * 16;  // start well inside the canvas; the ink is moved afterwards
+  FT_UInt previous = 0;
+  for (const char* c = text; *c; ++c) {
+    const FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(uint8_t(*c)));
+    if (previous && FT_HAS_KERNING(face)) {
+      FT_Vector kern;
+      if (FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) pen += kern.x;
     }
-    first = canvas_width;
-    last = -1;
-    for (int x = 0; x < canvas_width; ++x) {
-        for (int y = 0; y < kStripHeight; ++y) {
-            if (canvas[size_t(y) * canvas_width + x]) {
-                first = std::min(first, x);
-                last = std::max(last, x);
-            }
-        }
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER) != 0) continue;
+    const FT_GlyphSlot slot = face->glyph;
+    const FT_Bitmap& bm = slot->bitmap;
+    const int ox = int(pen >> 6) + slot->bitmap_left, oy = kBaseline - slot->bitmap_top;
+    for (unsigned r = 0; r < bm.rows; ++r) {
+      for (unsigned col = 0; col < bm.width; ++col) {
+        const int x = ox + int(col), y = oy + int(r);
+        if (x < 0 || x >= canvas_width || y < 0 || y >= kStripHeight) continue;
+        uint8_t& dst = canvas[size_t(y) * canvas_width + x];
+        dst = uint8_t(std::min(255, dst + bm.buffer[r * bm.pitch + col]));
+      }
     }
+    pen += slot->advance.x + tracking;
+    previous = glyph;
+  }
+  first = canvas_width;
+  last = -1;
+  for (int x = 0; x < canvas_width; ++x) {
+    for (int y = 0; y < kStripHeight; ++y) {
+      if (canvas[size_t(y) * canvas_width + x]) {
+        first = std::min(first, x);
+        last = std::max(last, x);
+      }
+    }
+  }
 }
 
 }  // namespace
 
 std::vector<uint8_t> imagegen_strips(const std::string& font_path) {
-    FT_Library library;
-    if (FT_Init_FreeType(&library) != 0) return {};
-    FT_Face face;
-    if (FT_New_Face(library, font_path.c_str(), 0, &face) != 0) {
-        FT_Done_FreeType(library);
-        return {};
-    }
-    constexpr int kCanvas = 1024;
-    std::vector<uint8_t> strips(size_t(kStripWidth) * kStripHeight * kStripCount, 0);
-    std::vector<uint8_t> canvas;
-    for (int s = 0; s < kStripCount; ++s) {
-        const StripStyle style = kStripStyles[s];
-        int size = style.pixel_size, first = 0, last = -1;
-        long tracking = 0;
-        // Shrink the type until the line fits; then spread the letters towards the target width.
-        for (;; --size) {
-            FT_Set_Pixel_Sizes(face, 0, FT_UInt(size));
-            lay_out(face, kStripTexts[s], 0, canvas, kCanvas, first, last);
-            if (last - first + 1 <= kMaxInk || size <= 8) break;
-        }
-        const int gaps = int(std::strlen(kStripTexts[s])) - 1;
-        const int natural = last - first + 1;
-        if (style.target_width > natural && gaps > 0) {
-            tracking = long(style.target_width - natural) * 64 / gaps;
-            lay_out(face, kStripTexts[s], tracking, canvas, kCanvas, first, last);
-        }
-        uint8_t* strip = &strips[size_t(s) * kStripWidth * kStripHeight];
-        for (int y = 0; y < kStripHeight; ++y)
-            for (int x = first; x <= last && x - first + kLeftMargin < kStripWidth; ++x)
-                strip[y * kStripWidth + (x - first + kLeftMargin)] = canvas[size_t(y) * kCanvas + x];
-    }
-    FT_Done_Face(face);
+  FT_Library library;
+  if (FT_Init_FreeType(&library) != 0) return {};
+  FT_Face face;
+  if (FT_New_Face(library, font_path.c_str(), 0, &face) != 0) {
     FT_Done_FreeType(library);
-    return strips;
+    return {};
+  }
+  constexpr int kCanvas = 1024;
+  std::vector<uint8_t> strips(size_t(kStripWidth) * kStripHeight * kStripCount, 0);
+  std::vector<uint8_t> canvas;
+  for (int s = 0; s < kStripCount; ++s) {
+    const StripStyle style = kStripStyles[s];
+    int size = style.pixel_size, first = 0, last = -1;
+    long tracking = 0;
+    // Shrink the type until the line fits; then spread the letters towards the target width.
+    for (;; --size) {
+      FT_Set_Pixel_Sizes(face, 0, FT_UInt(size));
+      lay_out(face, kStripTexts[s], 0, canvas, kCanvas, first, last);
+      if (last - first + 1 <= kMaxInk || size <= 8) break;
+    }
+    const int gaps = int(std::strlen(kStripTexts[s])) - 1;
+    const int natural = last - first + 1;
+    if (style.target_width > natural && gaps > 0) {
+      tracking = long(style.target_width - natural) * 64 / gaps;
+      lay_out(face, kStripTexts[s], tracking, canvas, kCanvas, first, last);
+    }
+    uint8_t* strip = &strips[size_t(s) * kStripWidth * kStripHeight];
+    for (int y = 0; y < kStripHeight; ++y)
+      for (int x = first; x <= last && x - first + kLeftMargin < kStripWidth; ++x)
+        strip[y * kStripWidth + (x - first + kLeftMargin)] = canvas[size_t(y) * kCanvas + x];
+  }
+  FT_Done_Face(face);
+  FT_Done_FreeType(library);
+  return strips;
 }
 
 std::vector<uint8_t> imagegen_pgm(const std::vector<uint8_t>& grey, int width, int height) {
-    char header[64];
-    const int n = std::snprintf(header, sizeof header, "P5\n%d %d\n255\n", width, height);
-    std::vector<uint8_t> out(header, header + n);
-    out.insert(out.end(), grey.begin(), grey.end());
-    return out;
+  char header[64];
+  const int n = std::snprintf(header, sizeof header, "P5\n%d %d\n255\n", width, height);
+  std::vector<uint8_t> out(header, header + n);
+  out.insert(out.end(), grey.begin(), grey.end());
+  return out;
 }

@@ -7,7 +7,8 @@
 
 constexpr int kPortraitSize = 256;
 constexpr uint8_t kPortraitBackground = 168;
-// The four levels of the tunnel portrait and the six of the blob portrait; both hold the background.
+// The four levels of the tunnel portrait and the six of the blob portrait; both hold the
+// background.
 constexpr uint8_t kPortraitLevels[4] = {25, 99, 168, 250};
 constexpr uint8_t kPortraitBLevels[6] = {25, 62, 110, 168, 206, 250};
 
@@ -18,8 +19,8 @@ constexpr int kStripCount = 6;
 extern const char* const kStripTexts[kStripCount];
 
 struct Rgb {
-    int width = 0, height = 0;
-    std::vector<uint8_t> pixels;  // r, g, b per pixel
+  int width = 0, height = 0;
+  std::vector<uint8_t> pixels;  // r, g, b per pixel
 };
 
 // Reads an 8-bit RGB or RGBA PNG; false when it cannot.

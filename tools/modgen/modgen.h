@@ -4,18 +4,26 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int kModOrders = 21;       // the show ends as order 20 begins
+constexpr int kModOrders = 21;  // the show ends as order 20 begins
 constexpr int kModChannels = 4;
 constexpr int kModSamples = 9;
-constexpr int kModSpeed = 6;         // ticks per row
-constexpr int kModTickRate = 52;     // ticks per second in the show
+constexpr int kModSpeed = 6;      // ticks per row
+constexpr int kModTickRate = 52;  // ticks per second in the show
 constexpr int kModMixRate = 44100;
 constexpr int kModTickSamples = kModMixRate / kModTickRate;  // 848
 constexpr int kModRowSamples = kModTickSamples * kModSpeed;  // 5088
 
 // Sample numbers (1-based, as in the cells).
 enum ModSample : uint8_t {
-    kKick = 1, kSnare, kHat, kImpact, kBass, kPad, kLead, kStab, kRiser,
+  kKick = 1,
+  kSnare,
+  kHat,
+  kImpact,
+  kBass,
+  kPad,
+  kLead,
+  kStab,
+  kRiser,
 };
 
 // The whole module file.

@@ -17,7 +17,8 @@ namespace {
 
 constexpr int kMaxSeconds = 3600;
 constexpr int64_t kLongestRowTicks = 31 * 16;  // speed 31, held by a row delay of 15
-constexpr int64_t kSongEndLimitTicks = int64_t(50) * 60 * 20;  // give up looking after 20 minutes at 50 Hz
+constexpr int64_t kSongEndLimitTicks =
+    int64_t(50) * 60 * 20;  // give up looking after 20 minutes at 50 Hz
 
 void usage(FILE* to) {
   std::fprintf(to,
@@ -124,7 +125,8 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       double v = std::strtod(argv[++i], &end);
       if (*end != '\0' || !(v > 0)) {
-        std::fprintf(stderr, "modrender: %s needs a positive number, got '%s'\n", a.c_str(), argv[i]);
+        std::fprintf(stderr, "modrender: %s needs a positive number, got '%s'\n", a.c_str(),
+                     argv[i]);
         return 2;
       }
       if (a == "--seconds") {
@@ -181,7 +183,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i <= 31; ++i) {
     const SongSample& smp = pt_song().samples[i];
     if (smp.present < smp.length)
-      std::fprintf(stderr, "modrender: sample %d: %u of %u bytes present\n", i, smp.present, smp.length);
+      std::fprintf(stderr, "modrender: sample %d: %u of %u bytes present\n", i, smp.present,
+                   smp.length);
   }
   if (solo >= 0) snd_mute_voices(~(1u << solo));
   music_start(tick_rate);

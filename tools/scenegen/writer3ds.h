@@ -26,7 +26,11 @@ struct Writer {
   void u16(uint16_t v) { put16(out, v); }
   void u32(uint32_t v) { put32(out, v); }
   void f32(float v) { put_float(out, v); }
-  void vec(const float* v) { f32(v[0]); f32(v[1]); f32(v[2]); }
+  void vec(const float* v) {
+    f32(v[0]);
+    f32(v[1]);
+    f32(v[2]);
+  }
   void name(const std::string& s) { put_name(out, s); }
   void raw(const Bytes& b) { out.insert(out.end(), b.begin(), b.end()); }
   void begin(uint16_t id);

@@ -6,7 +6,7 @@
 #                                multilib compiler and the :i386 libraries, side by side
 set -euo pipefail
 packages=(
-  build-essential make cmake ninja-build pkg-config clang libclang-rt-dev
+  build-essential make cmake ninja-build pkg-config clang clang-format libclang-rt-dev
   libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev zlib1g-dev libfreetype-dev fonts-dejavu-core python3-skimage
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev

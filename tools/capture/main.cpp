@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "driver/show_state.h"
 #include "platform/png_writer.h"
 #include "tools/capture/encoder.h"
+#include "tools/capture/flash_report.h"
 #include "tools/capture/show_run.h"
 #include "tools/capture/wav.h"
 
@@ -26,7 +28,7 @@ constexpr int32_t kEndPosition = 2000;  // the show stops when order 20 begins
 const char* kUsage =
     "usage: driftlight-capture [-o show.mp4] [--fps 60] [--until POSITION]\n"
     "                          [--png-dir DIR --frames LIST] [--wav FILE] [--preset NAME]\n"
-    "                          [--no-encode]\n"
+    "                          [--no-encode] [--flash-report] [--gentle]\n"
     "\n"
     "Runs the show through the offline host and writes what the window shows (640 x 480,\n"
     "doubled with its scanlines) as H.264 with the soundtrack as AAC. The same file every run.\n"
@@ -40,6 +42,15 @@ const char* kUsage =
     "  --wav FILE       also write the soundtrack as 16-bit mono WAV\n"
     "  --preset NAME    x264 speed preset (default superfast; slower ones give smaller files)\n"
     "  --no-encode      write no video (timing only)\n"
+    "  --flash-report   list every second that has more than 3 general or red flashes, with its\n"
+    "                   scene and music position, and a verdict. Measured on the picture as the\n"
+    "                   window shows it (half its rows black scanlines), in each quarter of it:\n"
+    "                   a general flash is a pair of opposing changes of the quarter's mean\n"
+    "                   relative luminance of at least 0.10 with the darker state below 0.80; a\n"
+    "                   red flash a pair of opposing changes of at least 20 in the mean of\n"
+    "                   (R - G - B) x 320 over saturated red pixels (R / (R + G + B) >= 0.8),\n"
+    "                   in linear light. Any one-second window counts.\n"
+    "  --gentle         the gentle show: every flash and flicker kept under those thresholds\n"
     "  --help           this text\n";
 
 struct Options {
@@ -51,6 +62,7 @@ struct Options {
   std::string wav;
   bool encode = true;
   std::string preset = "superfast";
+  bool flash_report = false;
 };
 
 int64_t cpu_ns() {
@@ -78,6 +90,7 @@ struct Capture {
   int64_t setup_ns[kScenes + 1] = {};
   int last_scene = -1;
   bool tty = false;
+  FlashReport flashes;
 };
 
 Capture cap;
@@ -137,6 +150,7 @@ bool on_frame(const FrameRecord& r, const uint32_t* pixels) {
         cap.error = "cannot write " + cap.opt.png_dir + name;
       }
     }
+    if (cap.opt.flash_report) flash_report_frame(&cap.flashes, pixels, 320, 240, r.scene, r.position);
     flush_audio();
     progress(r, false);
   }
@@ -213,6 +227,10 @@ bool parse(int argc, char** argv, Options* opt) {
       opt->preset = v;
     } else if (a == "--no-encode") {
       opt->encode = false;
+    } else if (a == "--flash-report") {
+      opt->flash_report = true;
+    } else if (a == "--gentle") {
+      show_gentle = true;
     } else {
       std::fprintf(stderr, "driftlight-capture: unknown argument '%s'\n%s", a.c_str(), kUsage);
       return false;
@@ -278,6 +296,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!cap.opt.png_dir.empty()) mkdir(cap.opt.png_dir.c_str(), 0777);
+  flash_report_begin(&cap.flashes, cap.opt.fps);
 
   ShowRunOptions run;
   run.fps = cap.opt.fps;
@@ -312,6 +331,10 @@ int main(int argc, char** argv) {
     return result.status;
   }
   summary(cap.frames_written, wall_s);
+  if (cap.opt.flash_report) {
+    flash_report_end(&cap.flashes);
+    flash_report_print(cap.flashes, stdout);
+  }
   if (cap.opt.encode) std::printf("wrote %s\n", cap.opt.output.c_str());
   return 0;
 }

@@ -19,10 +19,10 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Only the program itself is needed to watch the show.
+# Only the program itself is needed to watch the show. make run ARGS=--gentle: the gentle show.
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight
-	@tools/run-show.sh $(BUILD)
+	@tools/run-show.sh $(BUILD) $(ARGS)
 
 # The show through the offline host into a video file; see driftlight-capture --help.
 CAPTURE ?= show.mp4

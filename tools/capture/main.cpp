@@ -47,9 +47,10 @@ const char* kUsage =
     "                   window shows it (half its rows black scanlines), in each quarter of it:\n"
     "                   a general flash is a pair of opposing changes of the quarter's mean\n"
     "                   relative luminance of at least 0.10 with the darker state below 0.80; a\n"
-    "                   red flash a pair of opposing changes of at least 20 in the mean of\n"
-    "                   (R - G - B) x 320 over saturated red pixels (R / (R + G + B) >= 0.8),\n"
-    "                   in linear light. Any one-second window counts.\n"
+    "                   red flash a pair of opposing changes of at least 20 in the quarter's\n"
+    "                   mean of (R - G - B) x 320 (linear light, negative values 0), where in\n"
+    "                   one of the two states saturated red pixels (R / (R + G + B) >= 0.8)\n"
+    "                   alone make up at least 20 of that mean. Any one-second window counts.\n"
     "  --gentle         the gentle show: every flash and flicker kept under those thresholds\n"
     "  --help           this text\n";
 

@@ -10,17 +10,29 @@ constexpr double kLitShare = 0.5;  // half of the window's rows are black scanli
 constexpr double kRedScale = 320;
 constexpr int kChangesListed = 2 * kFlashesPerSecond;  // more changes than this are listed
 
-// sRGB component (0 to 255) to linear light (0 to 1).
-const std::array<double, 256>& linear_table() {
-  static const std::array<double, 256> table = [] {
-    std::array<double, 256> t{};
+// Per-channel tables in fixed point, so that the per-pixel work is integer adds: each channel's
+// share of relative luminance, and linear light for the red measure.
+constexpr double kYScale = 1 << 20;
+constexpr double kLinScale = 1 << 16;
+struct LinearTables {
+  uint32_t y_r[256], y_g[256], y_b[256];
+  int32_t lin[256];
+};
+
+const LinearTables& linear_tables() {
+  static const LinearTables tables = [] {
+    LinearTables t{};
     for (int i = 0; i < 256; ++i) {
       const double c = i / 255.0;
-      t[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+      const double v = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+      t.y_r[i] = static_cast<uint32_t>(std::lround(0.2126 * v * kYScale));
+      t.y_g[i] = static_cast<uint32_t>(std::lround(0.7152 * v * kYScale));
+      t.y_b[i] = static_cast<uint32_t>(std::lround(0.0722 * v * kYScale));
+      t.lin[i] = static_cast<int32_t>(std::lround(v * kLinScale));
     }
     return t;
   }();
-  return table;
+  return tables;
 }
 
 // Whether a move of the measure from state `from` to state `to` is a change that counts.
@@ -77,27 +89,39 @@ double flashes(int changes) { return changes / 2.0; }
 }  // namespace
 
 void flash_measure(const uint32_t* pixels, int width, int height, FlashMeasure* m) {
-  const std::array<double, 256>& lin = linear_table();
-  double sum_y[kFlashAreas] = {}, sum_red[kFlashAreas] = {}, sum_sat[kFlashAreas] = {};
+  const LinearTables& t = linear_tables();
+  uint64_t sum_y[kFlashAreas] = {}, sum_red[kFlashAreas] = {}, sum_sat[kFlashAreas] = {};
   int64_t count[kFlashAreas] = {};
+  const int half_w = width / 2, half_h = height / 2;
   for (int y = 0; y < height; ++y) {
     const uint32_t* row = pixels + static_cast<int64_t>(y) * width;
-    const int band = y >= height / 2 ? 2 : 0;
-    for (int x = 0; x < width; ++x) {
-      const int q = band + (x >= width / 2 ? 1 : 0);
-      const uint32_t p = row[x];
-      const double r = lin[(p >> 16) & 255], g = lin[(p >> 8) & 255], b = lin[p & 255];
-      sum_y[q] += 0.2126 * r + 0.7152 * g + 0.0722 * b;
-      const double excess = std::max(r - g - b, 0.0) * kRedScale;
-      sum_red[q] += excess;
-      if (r > 0 && r >= kSaturatedRed * (r + g + b)) sum_sat[q] += excess;
-      ++count[q];
+    for (int side = 0; side < 2; ++side) {
+      const int q = (y >= half_h ? 2 : 0) + side;
+      const int x0 = side ? half_w : 0, x1 = side ? width : half_w;
+      uint64_t y_acc = 0, red_acc = 0, sat_acc = 0;
+      for (int x = x0; x < x1; ++x) {
+        const uint32_t p = row[x];
+        const uint32_t r8 = (p >> 16) & 255, g8 = (p >> 8) & 255, b8 = p & 255;
+        y_acc += t.y_r[r8] + t.y_g[g8] + t.y_b[b8];
+        const int32_t r = t.lin[r8], gb = t.lin[g8] + t.lin[b8];
+        if (r > gb) {
+          red_acc += static_cast<uint32_t>(r - gb);
+          static_assert(kSaturatedRed == 0.8, "R / (R + G + B) >= 0.8 is R >= 4 (G + B)");
+          if (r >= 4 * gb) sat_acc += static_cast<uint32_t>(r - gb);
+        }
+      }
+      sum_y[q] += y_acc;
+      sum_red[q] += red_acc;
+      sum_sat[q] += sat_acc;
+      count[q] += x1 - x0;
     }
   }
   for (int q = 0; q < kFlashAreas; ++q) {
     const double n = count[q] > 0 ? static_cast<double>(count[q]) : 1.0;
-    m->luminance[q] = FlashState{kLitShare * sum_y[q] / n, 0};
-    m->red[q] = FlashState{kLitShare * sum_red[q] / n, kLitShare * sum_sat[q] / n};
+    const double red_unit = kLitShare * kRedScale / (kLinScale * n);
+    m->luminance[q] = FlashState{kLitShare * static_cast<double>(sum_y[q]) / (kYScale * n), 0};
+    m->red[q] = FlashState{static_cast<double>(sum_red[q]) * red_unit,
+                           static_cast<double>(sum_sat[q]) * red_unit};
   }
 }
 

@@ -2,10 +2,13 @@
 # make test  installs what is missing, builds and runs the whole CTest suite
 # make capture  writes the whole show, picture and sound, to show.mp4 (faster than real time)
 # make assets  reruns the generators in tools/ and rewrites the content in assets/
+# make web   builds the show as a web page into build/web/page (see README)
+# make i386  builds everything for 32-bit x86 in build-i386/ (installs g++-multilib, :i386 libs)
+# make test-i386  its unit and conformance tests, the same samples and frames as build/, one e2e
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build run test asan clean capture assets
+.PHONY: all deps configure build run test asan clean capture assets web i386 test-i386
 
 all: build
 
@@ -24,13 +27,15 @@ run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight
 	@tools/run-show.sh $(BUILD) $(ARGS)
 
-# The show through the offline host into a video file; see driftlight-capture --help.
+# The show through the offline host into a video file (1280 x 960, 4:4:4, 50 frames a second);
+# CAPTURE_OPTIONS=--web for browsers and video sites. See driftlight-capture --help.
 CAPTURE ?= show.mp4
+CAPTURE_OPTIONS ?=
 capture: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight-capture
-	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE)
+	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE) $(CAPTURE_OPTIONS)
 
-test: build
+test: build web
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -41,8 +46,28 @@ asan: deps
 	LSAN_OPTIONS=suppressions=$(CURDIR)/.ci/lsan.supp \
 	  ctest --test-dir build-asan -L unit --output-on-failure -j $(JOBS)
 
+# The same show compiled to WebAssembly: index.html, driftlight.js and driftlight.wasm.
+web: deps
+	@web/build.sh $(BUILD)/web
+
+# 32-bit x86 (-m32, SSE2 maths; cmake/i386.cmake says why), beside the main build.
+I386 ?= build-i386
+i386:
+	@tools/install-deps.sh i386
+	@if [ ! -f $(I386)/build.ninja ]; then \
+	  cmake -S . -B $(I386) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake -DDRIFTLIGHT_BENCH=OFF; fi
+	cmake --build $(I386) -j $(JOBS)
+
+# The comparison needs modrender and the capture tool from the main build as the reference.
+test-i386: i386 configure
+	cmake --build $(BUILD) -j $(JOBS) --target modrender driftlight-capture
+	ctest --test-dir $(I386) -L 'unit|conformance' --output-on-failure -j $(JOBS)
+	tools/compare-builds.sh $(BUILD) $(I386)
+	tests/e2e/window.sh wm $(I386)/driver/driftlight $(I386)/tests/e2e/close_window
+
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-tsan
+	rm -rf $(BUILD) build-asan build-fuzz build-tsan $(I386)
 
 # make assets  rebuilds the generators and rewrites the content in assets/ (the module, the scene
 #              file, the portraits from the photograph in PHOTO and the text strips set in FONT)

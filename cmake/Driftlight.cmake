@@ -29,8 +29,32 @@ function(driftlight_test name)
   target_compile_definitions(${name} PRIVATE DRIFTLIGHT_TESTDATA="${DRIFTLIGHT_TESTDATA}"
                              DRIFTLIGHT_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                              DRIFTLIGHT_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  set(discovery_mode POST_BUILD)
+  if(T_LABEL STREQUAL "conformance")
+    # A conformance suite may name its cases after the files in ../shared/testdata, which can
+    # appear (or go) after the build: it is listed again before a test run whenever the folder's
+    # contents have changed since the last listing.
+    set(discovery_mode PRE_TEST)
+    set(listing ${CMAKE_CURRENT_BINARY_DIR}/${name}_testdata.txt)
+    set(check ${CMAKE_CURRENT_BINARY_DIR}/${name}_testdata.cmake)
+    file(WRITE ${check}
+      "file(GLOB_RECURSE files \"${DRIFTLIGHT_TESTDATA}/*\")\n"
+      "set(before \"\")\n"
+      "if(EXISTS \"${listing}\")\n"
+      "  file(READ \"${listing}\" before)\n"
+      "endif()\n"
+      "if(NOT \"\${files}\" STREQUAL \"\${before}\")\n"
+      "  file(REMOVE \"${CMAKE_CURRENT_BINARY_DIR}/${name}[1]_tests.cmake\")\n"
+      "  file(WRITE \"${listing}\" \"\${files}\")\n"
+      "endif()\n")
+    # Before the include that gtest_discover_tests adds, so that the listing is redone at once.
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${check})
+  endif()
+  # A CTest entry whose run selects no test would pass without running anything (a case listed
+  # before the test data changed, which no longer exists): such an entry fails instead.
   gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
-                       DISCOVERY_TIMEOUT 60)
+                       FAIL_REGULAR_EXPRESSION "Running 0 tests from 0 test suites"
+                       DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${discovery_mode})
 endfunction()
 
 # driftlight_bench(name SOURCES ... LIBS ...): a Google Benchmark program (not run by CTest).

@@ -14,8 +14,8 @@ void show_precompute_effects() {
   blobs_init();
   tunnel_build_textures(tex_back, tex_front);
   tunnel_build_maps(tex_back, tex_front);
-  dots_init(320, 240);
+  dots_init(kFbWidth, kFbHeight);
   lens_init(1200, 280);
 }
 
-void show_precompute_scene() { bounce_scene_init(fb_main); }
+int show_precompute_scene() { return bounce_scene_init(fb_main); }

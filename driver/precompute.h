@@ -5,6 +5,6 @@
 // dots_init(320, 240), lens_init(1200, 280), in that order.
 void show_precompute_effects();
 
-// bounce_scene_init(fb_main): reads the embedded scene and sets up the balls. A scene file that
-// cannot be read ends the process there, with status 0.
-void show_precompute_scene();
+// bounce_scene_init(fb_main): reads the embedded scene and sets up the balls. Returns 0, or 1
+// when the scene file cannot be read.
+int show_precompute_scene();

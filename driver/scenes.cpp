@@ -126,7 +126,7 @@ void scene_dots_in() {
     scene_probe.mix = std::min(t, 255);
     intro_draw(fb_main, clock - show_times.T0);
     dotscreen_draw(fb_aux, t);
-    crossfade(fb_main, fb_aux, fb_aux, kFbPixels, std::min(t, 255));
+    crossfade(fb_main, fb_aux, fb_aux, kFbPixels, scene_probe.mix);
     flash(fb_aux, t, &F);
     scene_frame_end(fb_aux);
   }
@@ -173,7 +173,7 @@ void scene_blobs_in() {
     std::memset(fb_aux, 0, sizeof(uint32_t) * kFbPixels);
     blobs_draw(fb_aux, t);
     credit_strips(fb_aux, -1, 0);
-    blend_add(fb_main, fb_aux, fb_aux, kFbPixels, std::max(256 - 3 * t, 0), t >= 85 ? 255 : 3 * t);
+    blend_add(fb_main, fb_aux, fb_aux, kFbPixels, std::max(256 - 3 * t, 0), scene_probe.mix);
     scene_frame_end(fb_aux);
   }
 }
@@ -218,7 +218,7 @@ void scene_zoom_in() {
     blobs_draw(fb_main, clock - show_times.T2);
     credit_strips(fb_main, -1, 0);
     lens_zoom_draw(fb_aux, t);
-    crossfade(fb_main, fb_aux, fb_aux, kFbPixels, std::min(t, 255));
+    crossfade(fb_main, fb_aux, fb_aux, kFbPixels, scene_probe.mix);
     scene_frame_end(fb_aux);
   }
 }
@@ -261,12 +261,15 @@ void scene_balls() {
 
     probe(t, position > kDropPosition ? 4 * t : t);
     std::memset(fb_main, 0, sizeof(uint32_t) * kFbPixels);
-    // The wobble: 1200 at a bump's start, falling to 0 (-60 on the frame after it ends).
+    // The wobble: 1200 at a bump's start, falling to 0 (-60 on the frame after it ends). It swings
+    // the first row shown of the doubled picture in fb_aux around row 0: 48000 is a multiple of
+    // the frame height (200 x 240) larger than any swing, so the sum stays positive and the
+    // remainder is a row in 0..239, 0 at rest.
     const int32_t A = B != 0 ? 60 * (B - t) : 0;
     const int32_t row = static_cast<int32_t>(std::sin(t / 13.0) * A + 48000) % kFbHeight;
     const int32_t gain = static_cast<int32_t>(std::sin(t / 10.0) * 40 + 220);
     dots_render(fb_main, fb_aux + row * kFbWidth, gain);
-    bounce_scene_frame(position > kDropPosition ? 4 * t : t);
+    bounce_scene_frame(scene_probe.effect_time);
 
     bool highlighted = false;
     if (B != 0 && t <= B) {
@@ -307,8 +310,8 @@ void scene_balls() {
       if (L == 0) L = clock;
       lens_tunnel_draw(fb_work, t);
       for (int32_t k = 0; k < 5; ++k) thumbnail(kThumbColumnX, kThumbPitch * k, fb_work, 0);
-      crossfade(fb_main, fb_work, fb_main, kFbPixels, std::min(clock - L, 255));
       scene_probe.mix = std::min(clock - L, 255);
+      crossfade(fb_main, fb_work, fb_main, kFbPixels, scene_probe.mix);
     }
     scene_frame_end(fb_main);
   }
@@ -348,8 +351,8 @@ void scene_fade() {
     probe(t, t);
     lens_tunnel_draw(fb_main, t);
     thumbnail_column(fb_main, t, &E, s);
-    crossfade(fb_main, fb_aux, fb_main, kFbPixels, std::min(t, 255));
     scene_probe.mix = std::min(t, 255);
+    crossfade(fb_main, fb_aux, fb_main, kFbPixels, scene_probe.mix);
     scene_frame_end(fb_main);
   }
 }
@@ -368,7 +371,8 @@ void scene_close() {
     text_draw(120, 110, 5, 255, fb_main);
     if (u <= kSmear) {
       scene_probe.envelope = std::max(u, 1);
-      blur_v(fb_main, fb_aux, 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, std::max(u, 1));
+      blur_v(fb_main, fb_aux, 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight,
+             scene_probe.envelope);
     } else {
       std::memset(fb_aux, 0, sizeof(uint32_t) * kFbPixels);
     }

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "assets/assets.h"
 #include "driver/precompute.h"
@@ -81,11 +80,11 @@ int show_main() {
   }
   show_precompute_effects();
   for (uint32_t& p : fb_flash) p = kFlashColour;
-  show_precompute_scene();
+  if (show_precompute_scene() != 0) return 0;  // no scene to show: the show ends quietly
   music_start(52);
   // Until the sequencer computes its first row the position is negative, which as an unsigned
   // number is far above 100.
-  while (static_cast<uint32_t>(music_position()) > 100u) std::this_thread::yield();
+  while (static_cast<uint32_t>(music_position()) > 100u) platform_idle();
 
   scenes_run();
 

@@ -1,8 +1,8 @@
 // The show: start-up, the scene script and shutdown, against whichever platform host is linked.
 #pragma once
 
-// Runs the whole show; returns the process exit status (0 after the show or a quit,
-// 1 when the music or the video cannot be started).
+// Runs the whole show; returns the process exit status (0 after the show, a quit or an
+// unreadable scene file; 1 when the music or the video cannot be started).
 int show_main();
 
 // The program's options (--gentle, --help). Returns -1 when the show should run, else the exit

@@ -2,9 +2,8 @@
 #pragma once
 #include <cstdint>
 
-constexpr int kFbWidth = 320;
-constexpr int kFbHeight = 240;
-constexpr int kFbPixels = kFbWidth * kFbHeight;  // 76,800
+#include "base/framebuffer.h"
+
 constexpr uint32_t kFlashColour = 0x00FFDDCC;     // a pale warm white
 
 extern uint32_t fb_main[kFbPixels];      // main render target; the 3D scene draws here

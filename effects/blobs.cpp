@@ -19,8 +19,8 @@ constexpr uint32_t kBlobBase = 0x006F0006;
 
 const uint8_t* image = portrait_b;
 uint8_t sprite[kSprite * kSprite];
-uint32_t backdrop_small[kPixels];
-uint32_t backdrop_large[kPixels];
+uint32_t backdrop_small[kFbPixels];
+uint32_t backdrop_large[kFbPixels];
 
 // The sprite resampled at every blob size up to kMaxCached, so that a clipped row of a blob is a
 // contiguous run of sprite values. Larger blobs gather their values row by row.
@@ -60,8 +60,8 @@ void add_run(uint32_t* fb, const uint8_t* s, int n, __m128i colour16) {
 
 void blobs_init(const uint8_t* picture) {
   image = picture;
-  std::fill_n(backdrop_small, kPixels, 0u);
-  std::fill_n(backdrop_large, kPixels, 0u);
+  std::fill_n(backdrop_small, kFbPixels, 0u);
+  std::fill_n(backdrop_large, kFbPixels, 0u);
   for (int y = 0; y < kSprite; ++y)
     for (int x = 0; x < kSprite; ++x) {
       const double d = std::sqrt(static_cast<double>((x - 128) * (x - 128) + (y - 128) * (y - 128)));
@@ -78,8 +78,8 @@ void blobs_init(const uint8_t* picture) {
   for (int x = 0; x < 256; ++x)
     for (int y = 0; y < 256; ++y) {
       const uint32_t c = kBackdropBase + green_of(image[x * 256 + y]);
-      backdrop_small[(56 + x / 2) * kWidth + 96 + y / 2] = c;
-      backdrop_large[static_cast<int>(x / 1.5 + 35) * kWidth + static_cast<int>(y / 1.5 + 75)] = c;
+      backdrop_small[(56 + x / 2) * kFbWidth + 96 + y / 2] = c;
+      backdrop_large[static_cast<int>(x / 1.5 + 35) * kFbWidth + static_cast<int>(y / 1.5 + 75)] = c;
     }
 }
 
@@ -88,8 +88,8 @@ void blob_draw(uint32_t* fb, int32_t size, int32_t cx, int32_t cy, uint32_t colo
   const int32_t step = 65536 / size;
   const int64_t left = int64_t{cx} - size / 2, top = int64_t{cy} - size / 2;
   // The blob's rows and columns that fall inside the framebuffer.
-  const int64_t i0 = std::max<int64_t>(0, -top), i1 = std::min<int64_t>(size, kHeight - top);
-  const int64_t j0 = std::max<int64_t>(0, -left), j1 = std::min<int64_t>(size, kWidth - left);
+  const int64_t i0 = std::max<int64_t>(0, -top), i1 = std::min<int64_t>(size, kFbHeight - top);
+  const int64_t j0 = std::max<int64_t>(0, -left), j1 = std::min<int64_t>(size, kFbWidth - left);
   if (i0 >= i1 || j0 >= j1) return;
   const int n = static_cast<int>(j1 - j0);
 
@@ -97,13 +97,13 @@ void blob_draw(uint32_t* fb, int32_t size, int32_t cx, int32_t cy, uint32_t colo
   const __m128i bytes = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32_t>(colour)), zero);
   const __m128i colour16 = _mm_unpacklo_epi64(bytes, bytes);
 
-  uint8_t gathered[kWidth];
-  int cols[kWidth];
+  uint8_t gathered[kFbWidth];
+  int cols[kFbWidth];
   const bool cached = size <= kMaxCached;
   if (!cached)
     for (int k = 0; k < n; ++k) cols[k] = sprite_index(j0 + k, step);
   for (int64_t i = i0; i < i1; ++i) {
-    uint32_t* out = fb + (top + i) * kWidth + (left + j0);
+    uint32_t* out = fb + (top + i) * kFbWidth + (left + j0);
     const uint8_t* s;
     if (cached) {
       s = resampled[size] + i * size + j0;
@@ -118,11 +118,11 @@ void blob_draw(uint32_t* fb, int32_t size, int32_t cx, int32_t cy, uint32_t colo
 
 void blobs_draw(uint32_t* fb, int32_t t) {
   if (t <= 63) {
-    std::copy_n(backdrop_small, kPixels, fb);
+    std::copy_n(backdrop_small, kFbPixels, fb);
     return;
   }
   if (t <= 127) {
-    crossfade(backdrop_small, backdrop_large, fb, kPixels, 4 * t - 256);
+    crossfade(backdrop_small, backdrop_large, fb, kFbPixels, 4 * t - 256);
     return;
   }
   // k moves the blobs from the grid (0) to the swarm (1000); c zooms the grid in and out.
@@ -144,7 +144,7 @@ void blobs_draw(uint32_t* fb, int32_t t) {
     blob_draw(fb, size, cx, cy, colour);
   }
   if (t >= 128 && t <= 255)
-    crossfade(backdrop_large, fb, fb, kPixels, 2 * t - 255);
+    crossfade(backdrop_large, fb, fb, kFbPixels, 2 * t - 255);
   else if (t >= 501 && t <= 627)
-    crossfade(backdrop_large, fb, fb, kPixels, 4 * std::abs(t - 564));
+    crossfade(backdrop_large, fb, fb, kFbPixels, 4 * std::abs(t - 564));
 }

@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "effects/effects_internal.h"
+
 uint32_t thumbnail_buffer[kThumbWidth * kThumbHeight];
 
 namespace {
 
-// Rows are blur radii, columns channel values; row 0 is all 255.
+// Rows are blur radii, columns channel values; row 0 is all 255. The blurs read rows 1 to 255
+// only: any other radius clears the rectangle before a row is looked up.
 constexpr int kDivRows = 640;
 int32_t divtable[kDivRows][256];
 
@@ -151,20 +154,70 @@ void blur_row(uint32_t* d, int32_t width, int32_t radius, Term q) {
   }
 }
 
-// Clips both rectangles of a blur to the buffers. False when nothing is left to do.
-bool clip_blur(int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y, int32_t& width, int32_t& height,
-               int32_t pitch, int32_t buffer_height) {
-  if (pitch <= 0 || buffer_height <= 0 || src_x < 0 || src_y < 0 || dst_x < 0 || dst_y < 0) return false;
-  const int64_t w = std::min<int64_t>({width, int64_t{pitch} - src_x, int64_t{pitch} - dst_x});
-  const int64_t h = std::min<int64_t>({height, int64_t{buffer_height} - src_y, int64_t{buffer_height} - dst_y});
-  if (w <= 0 || h <= 0) return false;
-  width = static_cast<int32_t>(w);
-  height = static_cast<int32_t>(h);
-  return true;
+// The window along the rows of the width x height rectangle at s0, into the one at d0.
+void blur_rows(const uint32_t* s0, uint32_t* d0, int32_t width, int32_t height, int32_t pitch, int32_t radius,
+               const Divider& div) {
+  constexpr int32_t kMaxRow = 1024;  // wider rows divide on the fly through the table
+  uint32_t q[kMaxRow];
+  for (int32_t y = 0; y < height; ++y) {
+    const uint32_t* s = s0 + static_cast<ptrdiff_t>(y) * pitch;
+    uint32_t* d = d0 + static_cast<ptrdiff_t>(y) * pitch;
+    if (width <= kMaxRow) {
+      divide_run(div, s, q, width);
+      blur_row(d, width, radius, [&](int32_t j) { return q[j]; });
+    } else {
+      blur_row(d, width, radius, [&](int32_t j) { return divide_table(div, s[j]); });
+    }
+  }
 }
 
-void clear_rect(uint32_t* dst, int32_t width, int32_t height, int32_t pitch) {
-  for (int32_t y = 0; y < height; ++y) std::fill_n(dst + static_cast<ptrdiff_t>(y) * pitch, width, 0u);
+// The same window down the columns; every column of the rectangle advances together, row by row,
+// so memory is read along rows and four columns share each SSE2 operation.
+void blur_columns(const uint32_t* s0, uint32_t* d0, int32_t width, int32_t height, int32_t pitch, int32_t radius,
+                  const Divider& div) {
+  const int32_t half = radius / 2;
+  constexpr int32_t kStrip = kFbWidth;  // columns per pass
+  alignas(16) uint32_t sums[kStrip];
+  auto add_row = [&](const uint32_t* s, int32_t n, bool add) {
+    int32_t c = 0;
+    for (; c + 4 <= n; c += 4) {
+      __m128i* sum = reinterpret_cast<__m128i*>(sums + c);
+      const __m128i q = divide4(div, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + c)));
+      _mm_store_si128(sum, add ? _mm_add_epi32(*sum, q) : _mm_sub_epi32(*sum, q));
+    }
+    for (; c < n; ++c) sums[c] = add ? sums[c] + divide1(div, s[c]) : sums[c] - divide1(div, s[c]);
+  };
+  for (int32_t c0 = 0; c0 < width; c0 += kStrip) {
+    const int32_t n = std::min(kStrip, width - c0);
+    auto row = [&](int32_t y) { return s0 + static_cast<ptrdiff_t>(y) * pitch + c0; };
+    std::fill_n(sums, n, 0u);
+    for (int32_t j = 0; j < std::min(half, height); ++j) add_row(row(j), n, true);
+    for (int32_t y = 0; y < height; ++y) {
+      if (y + half < height) add_row(row(y + half), n, true);
+      if (y + half - radius >= 0) add_row(row(y + half - radius), n, false);
+      std::copy_n(sums, n, d0 + static_cast<ptrdiff_t>(y) * pitch + c0);
+    }
+  }
+}
+
+using BlurPass = void (*)(const uint32_t*, uint32_t*, int32_t, int32_t, int32_t, int32_t, const Divider&);
+
+// What both blurs do: clip the two rectangles to the buffers and run the pass over them. Radii
+// below 1 (no window) and from 256 on (every quotient would be 0) give black: the destination
+// rectangle is cleared without running the window or reading the division table.
+void blur(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
+          int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius, BlurPass pass) {
+  if (pitch <= 0 || buffer_height <= 0 || src_x < 0 || src_y < 0 || dst_x < 0 || dst_y < 0) return;
+  const int64_t w = std::min<int64_t>({width, int64_t{pitch} - src_x, int64_t{pitch} - dst_x});
+  const int64_t h = std::min<int64_t>({height, int64_t{buffer_height} - src_y, int64_t{buffer_height} - dst_y});
+  if (w <= 0 || h <= 0) return;
+  const uint32_t* s0 = src + static_cast<ptrdiff_t>(src_y) * pitch + src_x;
+  uint32_t* d0 = dst + static_cast<ptrdiff_t>(dst_y) * pitch + dst_x;
+  if (radius < 1 || radius > 255) {
+    for (int64_t y = 0; y < h; ++y) std::fill_n(d0 + y * pitch, w, 0u);
+    return;
+  }
+  pass(s0, d0, static_cast<int32_t>(w), static_cast<int32_t>(h), pitch, radius, make_divider(radius));
 }
 
 }  // namespace
@@ -195,67 +248,14 @@ void blend_add(const uint32_t* a, const uint32_t* b, uint32_t* dst, int32_t n, i
   apply_tables(ta, tb, true, a, b, dst, n);
 }
 
-// Radii below 1 give black (row 0 of the division table adds and removes the same 255s), radii
-// from 256 on give black too (every quotient is 0); the rest run the window.
 void blur_h(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
             int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius) {
-  if (!clip_blur(src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height)) return;
-  const uint32_t* s0 = src + static_cast<ptrdiff_t>(src_y) * pitch + src_x;
-  uint32_t* d0 = dst + static_cast<ptrdiff_t>(dst_y) * pitch + dst_x;
-  if (radius < 1 || radius > 255) {
-    clear_rect(d0, width, height, pitch);
-    return;
-  }
-  const Divider div = make_divider(radius);
-  constexpr int32_t kMaxRow = 1024;  // wider rows divide on the fly through the table
-  uint32_t q[kMaxRow];
-  for (int32_t y = 0; y < height; ++y) {
-    const uint32_t* s = s0 + static_cast<ptrdiff_t>(y) * pitch;
-    uint32_t* d = d0 + static_cast<ptrdiff_t>(y) * pitch;
-    if (width <= kMaxRow) {
-      divide_run(div, s, q, width);
-      blur_row(d, width, radius, [&](int32_t j) { return q[j]; });
-    } else {
-      blur_row(d, width, radius, [&](int32_t j) { return divide_table(div, s[j]); });
-    }
-  }
+  blur(src, dst, src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height, radius, blur_rows);
 }
 
-// The same window down the columns; every column of the rectangle advances together, row by row,
-// so memory is read along rows and four columns share each SSE2 operation.
 void blur_v(const uint32_t* src, uint32_t* dst, int32_t src_x, int32_t src_y, int32_t dst_x, int32_t dst_y,
             int32_t width, int32_t height, int32_t pitch, int32_t buffer_height, int32_t radius) {
-  if (!clip_blur(src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height)) return;
-  const uint32_t* s0 = src + static_cast<ptrdiff_t>(src_y) * pitch + src_x;
-  uint32_t* d0 = dst + static_cast<ptrdiff_t>(dst_y) * pitch + dst_x;
-  if (radius < 1 || radius > 255) {
-    clear_rect(d0, width, height, pitch);
-    return;
-  }
-  const Divider div = make_divider(radius);
-  const int32_t half = radius / 2;
-  constexpr int32_t kStrip = kWidth;  // columns per pass
-  alignas(16) uint32_t sums[kStrip];
-  auto add_row = [&](const uint32_t* s, int32_t n, bool add) {
-    int32_t c = 0;
-    for (; c + 4 <= n; c += 4) {
-      __m128i* sum = reinterpret_cast<__m128i*>(sums + c);
-      const __m128i q = divide4(div, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + c)));
-      _mm_store_si128(sum, add ? _mm_add_epi32(*sum, q) : _mm_sub_epi32(*sum, q));
-    }
-    for (; c < n; ++c) sums[c] = add ? sums[c] + divide1(div, s[c]) : sums[c] - divide1(div, s[c]);
-  };
-  for (int32_t c0 = 0; c0 < width; c0 += kStrip) {
-    const int32_t n = std::min(kStrip, width - c0);
-    auto row = [&](int32_t y) { return s0 + static_cast<ptrdiff_t>(y) * pitch + c0; };
-    std::fill_n(sums, n, 0u);
-    for (int32_t j = 0; j < std::min(half, height); ++j) add_row(row(j), n, true);
-    for (int32_t y = 0; y < height; ++y) {
-      if (y + half < height) add_row(row(y + half), n, true);
-      if (y + half - radius >= 0) add_row(row(y + half - radius), n, false);
-      std::copy_n(sums, n, d0 + static_cast<ptrdiff_t>(y) * pitch + c0);
-    }
-  }
+  blur(src, dst, src_x, src_y, dst_x, dst_y, width, height, pitch, buffer_height, radius, blur_columns);
 }
 
 void text_draw(int32_t x, int32_t y, int32_t index, int32_t alpha, uint32_t* fb, const uint8_t* strips) {
@@ -266,12 +266,12 @@ void text_draw(int32_t x, int32_t y, int32_t index, int32_t alpha, uint32_t* fb,
   for (uint32_t c = 0; c < 256; ++c) opacity[c] = c * static_cast<uint32_t>(alpha) / 255;
   const uint8_t* strip = strips + static_cast<ptrdiff_t>(index) * kTextStripWidth * kTextStripHeight;
   const int64_t x0 = std::max<int64_t>(0, -int64_t{x});
-  const int64_t x1 = std::min<int64_t>(kTextStripWidth, int64_t{kWidth} - x);
+  const int64_t x1 = std::min<int64_t>(kTextStripWidth, int64_t{kFbWidth} - x);
   for (int32_t i = 0; i < kTextStripHeight; ++i) {
     const int64_t fy = int64_t{y} + i;
-    if (fy < 0 || fy >= kHeight) continue;
+    if (fy < 0 || fy >= kFbHeight) continue;
     const uint8_t* cov = strip + i * kTextStripWidth;
-    const int64_t base = fy * kWidth + x;
+    const int64_t base = fy * kFbWidth + x;
     for (int64_t j = x0; j < x1; ++j) {
       const uint8_t c = cov[j];
       if (c == 0) continue;
@@ -292,13 +292,13 @@ void thumbnail(int32_t x, int32_t y, uint32_t* fb, int32_t capture) {
       for (int j = 0; j < kThumbWidth; ++j) {
         const bool border = i == 0 || i == kThumbHeight - 1 || j == 0 || j == kThumbWidth - 1;
         thumbnail_buffer[i * kThumbWidth + j] =
-            border ? kThumbBorder : (fb[kThumbStep * i * kWidth + kThumbStep * j] >> 1) & 0x7F7F7F7Fu;
+            border ? kThumbBorder : (fb[kThumbStep * i * kFbWidth + kThumbStep * j] >> 1) & 0x7F7F7F7Fu;
       }
     return;
   }
   int64_t count = kThumbWidth, from = 0, to = x;
-  if (x > kWidth - kThumbWidth) {
-    count = int64_t{kWidth} - x;
+  if (x > kFbWidth - kThumbWidth) {
+    count = int64_t{kFbWidth} - x;
   } else if (x < 0) {
     count = int64_t{x} + kThumbWidth;
     from = -int64_t{x};
@@ -307,7 +307,7 @@ void thumbnail(int32_t x, int32_t y, uint32_t* fb, int32_t capture) {
   if (count < 1) return;
   for (int i = 0; i < kThumbHeight; ++i) {
     const int64_t fy = int64_t{y} + i;
-    if (fy < 0 || fy >= kHeight) continue;
-    std::copy_n(thumbnail_buffer + i * kThumbWidth + from, count, fb + fy * kWidth + to);
+    if (fy < 0 || fy >= kFbHeight) continue;
+    std::copy_n(thumbnail_buffer + i * kThumbWidth + from, count, fb + fy * kFbWidth + to);
   }
 }

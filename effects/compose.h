@@ -1,18 +1,14 @@
 // Pixel operations shared by the scenes and the effects: cross-fade, additive blend, box blurs,
-// the text strips and the 64 x 48 thumbnail. Framebuffers are kWidth x kHeight pixels of
-// 0x00RRGGBB, rows top to bottom.
+// the text strips and the 64 x 48 thumbnail. Framebuffers are kFbWidth x kFbHeight pixels
+// (base/framebuffer.h).
 #pragma once
 #include <cstdint>
 
 #include "assets/assets.h"
+#include "base/framebuffer.h"
 
-constexpr int kWidth = 320, kHeight = 240;
-constexpr int kPixels = kWidth * kHeight;
-
-// The thumbnail: a one-in-five sample of a whole frame inside a one-pixel border, shared by every
-// caller; it holds whatever the last capture left.
+// The thumbnail's size: a one-in-five sample of a whole frame inside a one-pixel border.
 constexpr int kThumbWidth = 64, kThumbHeight = 48;
-extern uint32_t thumbnail_buffer[kThumbWidth * kThumbHeight];
 
 // Builds the division table read by the blurs (entry [r][v] = v / r; row 0 is all 255).
 // Called once at start-up, before any blur.

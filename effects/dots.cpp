@@ -28,7 +28,7 @@ int32_t class_value[kMaxClasses];
 int class_count = 0;
 uint8_t kernel_slot[kSpan][kSpan];
 
-uint32_t dots_scratch[kPixels];
+uint32_t dots_scratch[kFbPixels];
 
 inline uint32_t add_saturated(uint32_t pixel, uint32_t addend) {
   return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_adds_epu8(_mm_cvtsi32_si128(static_cast<int32_t>(pixel)),
@@ -38,8 +38,8 @@ inline uint32_t add_saturated(uint32_t pixel, uint32_t addend) {
 }  // namespace
 
 void dots_init(int32_t width, int32_t height) {
-  grid_width = std::clamp(width, 0, kWidth);
-  grid_height = std::clamp(height, 0, kHeight);
+  grid_width = std::clamp(width, 0, kFbWidth);
+  grid_height = std::clamp(height, 0, kFbHeight);
   class_count = 0;
   for (int dy = -kReach; dy <= kReach; ++dy)
     for (int dx = -kReach; dx <= kReach; ++dx) {
@@ -140,22 +140,22 @@ void dots_render(uint32_t* dst, const uint32_t* src, int32_t gain) {
 
 void dotscreen_draw(uint32_t* fb, int32_t t) {
   tunnel_draw(fb, static_cast<int32_t>(10000u - static_cast<uint32_t>(t)));
-  std::fill_n(dots_scratch, kPixels, 0u);
+  std::fill_n(dots_scratch, kFbPixels, 0u);
   dots_render(dots_scratch, fb, 255);
   const int32_t radius = static_cast<int32_t>(8.0 * std::sin(t / 10.0) + 10.0);
-  blur_h(dots_scratch, fb, 0, 0, 0, 0, kWidth, kHeight, kWidth, kHeight, radius);
+  blur_h(dots_scratch, fb, 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, radius);
   thumbnail(0, 0, fb, 1);
   for (int32_t x : {12, 90, 168, 246}) thumbnail(x, -10, fb, 0);
 }
 
 void picture_fill(uint32_t* buffer, const uint8_t* image) {
   constexpr int kLeft = 32;  // the 256-pixel picture centred in the 320-pixel row
-  std::fill_n(buffer, kPixels, 0u);
-  for (int y = 0; y < kHeight; ++y)
+  std::fill_n(buffer, kFbPixels, 0u);
+  for (int y = 0; y < kFbHeight; ++y)
     for (int x = 0; x < 256; ++x) {
       const uint32_t v = image[y * 256 + x];
       const uint32_t colour = (v << 16) + ((v >> 1) << 8);
-      buffer[y * kWidth + x + kLeft] = colour;
-      buffer[(kHeight + y) * kWidth + x + kLeft] = colour;
+      buffer[y * kFbWidth + x + kLeft] = colour;
+      buffer[(kFbHeight + y) * kFbWidth + x + kLeft] = colour;
     }
 }

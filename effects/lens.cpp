@@ -2,14 +2,12 @@
 
 #include <cmath>
 
-#include "assets/assets.h"
-#include "effects/zoom.h"
+#include "effects/effects_internal.h"
 
 uint32_t lens_mask[kLensSize * kLensSize];
 uint8_t lens_shade[kLensSize * kLensSize];
-int32_t lens_map_u[320 * 240];
-int32_t lens_map_v[320 * 240];
-uint32_t colour_map[256 * 256];
+int32_t lens_map_u[kFbPixels];
+int32_t lens_map_v[kFbPixels];
 
 namespace {
 
@@ -17,8 +15,6 @@ namespace {
 constexpr int32_t kClearR2 = 9199;
 constexpr int32_t kRingR2 = 9700;
 constexpr int32_t kRimR2 = 10000;
-
-constexpr uint32_t kOrange = 0x00EE8800;
 
 }  // namespace
 
@@ -45,30 +41,15 @@ void lens_init(int32_t a, int32_t b) {
 
   // The offset x * v rises from the centre, peaks at a / 20 pixels and is back to 0 at a / 10:
   // a bulge that magnifies the middle and folds the outside inwards.
-  for (int32_t y = 0; y < 240; ++y) {
-    const int32_t dy = y - 120;
-    for (int32_t x = -160; x < 160; ++x) {
+  for (int32_t y = 0; y < kFbHeight; ++y) {
+    const int32_t dy = y - kFbHeight / 2;
+    for (int32_t x = -kFbWidth / 2; x < kFbWidth / 2; ++x) {
       const double r = std::sqrt(100.0 * static_cast<double>(x * x + dy * dy));
       // 64 bits: any 32-bit lens height minus r fits, and so do the products.
       const int64_t v = static_cast<int64_t>(static_cast<double>(a) - r);
-      const int32_t i = y * 320 + x + 160;
+      const int32_t i = y * kFbWidth + x + kFbWidth / 2;
       lens_map_u[i] = static_cast<int32_t>(x * v / b + kLensMapOffset);
       lens_map_v[i] = static_cast<int32_t>(dy * v / b + kLensMapOffset);
     }
   }
-}
-
-void colour_map_fill(const uint8_t* image) {
-  const uint8_t background = image[0];
-  colour_map[0] = kOrange;
-  for (int32_t j = 1; j < 256 * 256; ++j) {
-    const uint32_t g = image[j];
-    colour_map[j] = g == background ? kOrange : ((3 * g) >> 2) << 16;
-  }
-}
-
-void colormap_init() {
-  zoom_set_size(320, 240);
-  lens_init(500, 180);
-  colour_map_fill(portrait_b);
 }

@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "effects/compose.h"
-#include "effects/lens.h"
+#include "effects/effects_internal.h"
 
 namespace {
 
@@ -27,18 +26,18 @@ void lens_overlay(int32_t t, uint32_t* fb, const uint32_t* src) {
   // the upper half of the pass, which is the first to touch every pixel of either half.
   const uint32_t* map_u = reinterpret_cast<const uint32_t*>(lens_map_u);
   const uint32_t* map_v = reinterpret_cast<const uint32_t*>(lens_map_v);
-  constexpr int32_t kHalf = kPixels / 2;
+  constexpr int32_t kHalf = kFbPixels / 2;
   for (int32_t p = 0; p < kHalf; ++p) {
     const uint32_t i = ((sv + map_v[p]) & 255) * 256 + ((su + map_u[p]) & 255);
     fb[p] = src[p] & lens_mask[i];
-    const int32_t m = kPixels - 1 - p;
+    const int32_t m = kFbPixels - 1 - p;
     const uint32_t q = src[m];
     fb[m] = (q != 0 && lens_shade[i] == 1) ? (q >> 1) & 0x7F7F7F : q;
   }
-  for (int32_t p = kHalf; p < kPixels; ++p) {
+  for (int32_t p = kHalf; p < kFbPixels; ++p) {
     const uint32_t i = ((sv + map_v[p]) & 255) * 256 + ((su + map_u[p]) & 255);
     fb[p] &= lens_mask[i];
-    const int32_t m = kPixels - 1 - p;
+    const int32_t m = kFbPixels - 1 - p;
     const uint32_t q = fb[m];
     if (q != 0 && lens_shade[i] == 1) fb[m] = (q >> 1) & 0x7F7F7F;
   }

@@ -2,15 +2,20 @@
 
 #include <cmath>
 
-#include "effects/compose.h"
+#include "assets/assets.h"
+#include "base/saturate.h"
+#include "effects/effects_internal.h"
 #include "effects/lens.h"
-#include "effects/lens_overlay.h"
 
-int32_t zoom_width = 0;
-int32_t zoom_height = 0;
-uint32_t zoom_buffer[320 * 240];
+uint32_t colour_map[256 * 256];
 
 namespace {
+
+// Output size of zoom_draw: zoom_height rows of zoom_width consecutive pixels.
+int32_t zoom_width = 0;
+int32_t zoom_height = 0;
+
+constexpr uint32_t kOrange = 0x00EE8800;  // the colour map's background
 
 constexpr double kTurn = 3.7699111843077517;     // 1.2 pi: the rotation's resting angle
 constexpr double kCorner = 1.208304866765305;    // 5 pi / 13: top-left to bottom-left corner
@@ -19,17 +24,12 @@ constexpr int32_t kCycle = 768;                  // three textures, 256 steps ea
 
 // Truncation toward zero to 32 bits. Coordinates are small for any sane exponent; an absurd one
 // (inf or NaN radius) gives a held value instead of an undefined conversion.
-int32_t trunc32(double v) {
-  if (std::isnan(v)) return 0;
-  if (v <= -2147483648.0) return INT32_MIN;
-  if (v >= 2147483648.0) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
+int32_t trunc32(double v) { return saturate_int32(v, -2147483648.0, 2147483647.0); }
 
 }  // namespace
 
 int32_t zoom_set_size(int32_t width, int32_t height) {
-  if (width < 1 || width > kWidth || height < 1 || height > kHeight) return 1;
+  if (width < 1 || width > kFbWidth || height < 1 || height > kFbHeight) return 1;
   zoom_width = width;
   zoom_height = height;
   return 0;
@@ -94,17 +94,17 @@ void zoom_draw(uint32_t* dst, int32_t z, double e, const uint32_t* tex_a, const 
   }
 }
 
-void lens_zoom_draw(uint32_t* fb, int32_t t) {
-  // Backwards one step per tick, wobbling by 60 steps; 64-bit so any t stays defined.
-  const double zd = static_cast<double>(int64_t{100080} - t) + std::sin(t / 15.0) * 60.0;
-  const int32_t z = static_cast<int32_t>(static_cast<int64_t>(zd));  // wraps like the step count
-  zoom_draw(zoom_buffer, z, 5.0, colour_map, colour_map, colour_map);
-  lens_overlay(t, fb, zoom_buffer);
-
-  thumbnail(0, 0, fb, 1);
-  constexpr double kBase[3] = {24.0, 96.0, 168.0};
-  for (int32_t k = 0; k < 3; ++k) {
-    const int32_t y = static_cast<int32_t>(std::sin(t * 0.0625 + k) * 16.0 + kBase[k]);
-    thumbnail(245, y, fb, 0);
+void colour_map_fill(const uint8_t* image) {
+  const uint8_t background = image[0];
+  colour_map[0] = kOrange;
+  for (int32_t j = 1; j < 256 * 256; ++j) {
+    const uint32_t g = image[j];
+    colour_map[j] = g == background ? kOrange : ((3 * g) >> 2) << 16;
   }
+}
+
+void colormap_init() {
+  zoom_set_size(kFbWidth, kFbHeight);
+  lens_init(500, 180);
+  colour_map_fill(portrait_b);
 }

@@ -34,6 +34,7 @@ struct SongSample {
   int32_t volume;        // 0..64
   uint32_t loop_start;   // bytes
   uint32_t loop_length;  // bytes
+  uint32_t present;      // bytes of its data the module holds: less than length when cut short
 };
 
 struct Song {
@@ -75,5 +76,3 @@ int pt_break_row();
 int pt_play_order();
 int pt_play_row();
 int64_t pt_rows_played();  // row fetches since pt_reset
-const int16_t* pt_waveform(int index);  // 64 entries
-uint8_t pt_pan_digit(int ch);

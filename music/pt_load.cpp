@@ -2,6 +2,7 @@
 // place to (sample, note, command, parameter) and hands the samples to the voice driver.
 #include <algorithm>
 
+#include "music/mod_file.h"
 #include "music/pt.h"
 #include "music/snd.h"
 
@@ -116,8 +117,7 @@ const uint16_t pt_periods[16][85] = {
 
 namespace {
 
-constexpr size_t kHeaderSize = 1084;  // title, 31 sample records, song, order table, tag
-constexpr size_t kPatternStart = 1084;
+namespace mf = mod_file;
 
 Song song;
 const char* last_error = "";
@@ -157,10 +157,10 @@ int refuse(const char* why) {
 
 int pt_takemod(uint8_t* module, size_t size) {
   if (snd_driver.define_sample == nullptr) return refuse("pt_takemod error: no audio driver!");
-  if (module == nullptr || size < kHeaderSize) return refuse("pt_takemod error: module too short!");
+  if (module == nullptr || size < mf::kHeaderSize) return refuse("pt_takemod error: module too short!");
 
   // Tag first: an unknown module changes nothing.
-  const uint8_t* tag = module + 1080;
+  const uint8_t* tag = module + mf::kTag;
   int channels = 0;
   for (const PtTag& t : pt_tags) {
     channels = t.channels;
@@ -170,41 +170,45 @@ int pt_takemod(uint8_t* module, size_t size) {
   if (channels == 0) return refuse("pt_takemod error: unknown module type!");
 
   int highest = 0;
-  for (int i = 0; i < 128; ++i) highest = std::max<int>(highest, module[952 + i]);
+  for (int i = 0; i < mf::kOrderCount; ++i) highest = std::max<int>(highest, module[mf::kOrders + i]);
   if (highest >= 128) return refuse("pt_takemod error: pattern number out of range!");
-  const size_t pattern_bytes = size_t(channels) * 256;
-  const size_t samples_start = kPatternStart + size_t(highest + 1) * pattern_bytes;
+  const size_t pattern_bytes = size_t(channels) * mf::kRows * mf::kCellSize;
+  const size_t samples_start = mf::kPatterns + size_t(highest + 1) * pattern_bytes;
   if (samples_start > size) return refuse("pt_takemod error: patterns past the end of the module!");
 
   Song s{};
-  for (int i = 1; i <= 31; ++i) {
-    const uint8_t* r = module + 20 + 30 * (i - 1);
+  for (int i = 1; i <= mf::kSampleCount; ++i) {
+    const uint8_t* r = module + mf::kSampleRecords + mf::kSampleRecordSize * size_t(i - 1);
     SongSample& smp = s.samples[i];
-    smp.length = be16(r + 22) * 2;
-    smp.finetune = r[24] & 0x0F;
-    smp.volume = std::min<int>(r[25], 64);
-    smp.loop_start = be16(r + 26) * 2;
-    smp.loop_length = be16(r + 28) * 2;
+    smp.length = be16(r + mf::kSampleLength) * 2;
+    smp.finetune = r[mf::kSampleFinetune] & 0x0F;
+    smp.volume = std::min<int>(r[mf::kSampleVolume], 64);
+    smp.loop_start = be16(r + mf::kSampleLoopStart) * 2;
+    smp.loop_length = be16(r + mf::kSampleLoopLength) * 2;
   }
   // The order table has 128 entries; a longer song would play past it.
-  s.song_length = std::min<int>(module[950], 128);
-  s.restart = module[951] > 126 ? 0 : module[951];
-  std::copy(module + 952, module + 1080, s.orders);
+  s.song_length = std::min<int>(module[mf::kSongLength], mf::kOrderCount);
+  // A restart order outside the song would play orders that are not part of it: start over at 0.
+  const int restart = module[mf::kRestart];
+  s.restart = restart > 126 || restart >= s.song_length ? 0 : restart;
+  std::copy(module + mf::kOrders, module + mf::kOrders + mf::kOrderCount, s.orders);
   s.channels = channels;
   s.highest_pattern = highest;
   for (int p = 0; p <= highest; ++p) {
-    uint8_t* cells = module + kPatternStart + size_t(p) * pattern_bytes;
+    uint8_t* cells = module + mf::kPatterns + size_t(p) * pattern_bytes;
     s.patterns[p] = reinterpret_cast<Cell*>(cells);
     pt_convert_pattern(cells, channels * kPtRows);
   }
 
   // Sample data follows the last pattern; a sample running past the end of the module is cut
-  // where the module ends.
+  // where the module ends, and the cut is recorded for the caller to report.
+  snd_driver.set_data_end(reinterpret_cast<const int8_t*>(module + size));
   size_t pos = samples_start;
-  for (int i = 1; i <= 31; ++i) {
+  for (int i = 1; i <= mf::kSampleCount; ++i) {
     SongSample& smp = s.samples[i];
     if (smp.length == 0) continue;
     uint32_t length = uint32_t(std::min<size_t>(smp.length, size - std::min(pos, size)));
+    smp.present = length;
     if (length > 0) {
       uint32_t loop_end = smp.loop_start + smp.loop_length;
       uint32_t loop_flag = smp.loop_length > 2 ? 1 : 0;

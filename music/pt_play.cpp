@@ -89,77 +89,90 @@ int32_t glissando_period(const ChannelState& c) {
 // EC and ED fire on tick y, or on the row's last tick when y lies beyond the row.
 bool late_tick(int y) { return st.tick == y || (y >= st.speed && st.tick == st.speed - 1); }
 
+// A cell's effect: the command times 256, and for command E its first parameter digit too, so that
+// the extended commands are told apart.
+enum Effect : int {
+  kArpeggio = 0x000,
+  kSlideUp = 0x100,
+  kSlideDown = 0x200,
+  kTonePortamento = 0x300,
+  kVibrato = 0x400,
+  kPortamentoVolumeSlide = 0x500,
+  kVibratoVolumeSlide = 0x600,
+  kTremolo = 0x700,
+  kPan = 0x800,
+  kSampleOffset = 0x900,
+  kVolumeSlide = 0xA00,
+  kPositionJump = 0xB00,
+  kSetVolume = 0xC00,
+  kPatternBreak = 0xD00,
+  kFineSlideUp = 0xE10,
+  kFineSlideDown = 0xE20,
+  kGlissando = 0xE30,
+  kVibratoWaveform = 0xE40,
+  kSetFinetune = 0xE50,
+  kPatternLoop = 0xE60,
+  kTremoloWaveform = 0xE70,
+  kPanDigit = 0xE80,
+  kRetrigger = 0xE90,
+  kFineVolumeUp = 0xEA0,
+  kFineVolumeDown = 0xEB0,
+  kNoteCut = 0xEC0,
+  kNoteDelay = 0xED0,
+  kRowDelay = 0xEE0,
+  kSetSpeed = 0xF00,
+};
+
 int effect_code(const Cell& cell) {
   return cell.command == 14 ? 0xE00 + (cell.param & 0xF0) : cell.command * 256;
 }
 
-void tick_zero(int ch, const Cell& cell) {
+// Tick 0, first step: the cell's sample number and note. False when a note delay holds the note
+// back, which ends the channel's tick.
+bool note_trigger(int ch, const Cell& cell, int eff) {
   ChannelState& c = chans[ch];
-  const int cmd = cell.command, p = cell.param, x = p >> 4, y = p & 15;
-  const int eff = effect_code(cell);
-
   if (cell.sample != 0) {
     c.sample = cell.sample;
     c.volume = song()->samples[c.sample].volume;
     int pan = pan_digits[ch] * 16;
-    if (cmd != 12) snd_driver.set_volume(c.volume);
-    if (cmd != 8) snd_driver.set_panning(pan);
+    if (eff != kSetVolume) snd_driver.set_volume(c.volume);
+    if (eff != kPan) snd_driver.set_panning(pan);
     snd_driver.set_sample(cell.sample);
   }
   if (cell.note < kPtNoNote) {
     c.finetune = song()->samples[c.sample].finetune;
     c.target_period = period_of(c.finetune, cell.note);
-    if (cmd == 3 || cmd == 5) {
+    if (eff == kTonePortamento || eff == kPortamentoVolumeSlide) {
       // tone portamento slides towards the note instead of playing it
-    } else if (eff == 0xED0) {
-      return;
+    } else if (eff == kNoteDelay) {
+      return false;
     } else {
       c.period = c.target_period;
       snd_driver.set_period(c.period);
-      if (cmd != 9) snd_driver.set_position(0);
+      if (eff != kSampleOffset) snd_driver.set_position(0);
       c.note = cell.note;
     }
   }
+  return true;
+}
 
+// Tick 0: the commands that move the song's position or its pace (B, D, E6, EE, F). False for
+// any other effect.
+bool flow_command(int ch, int eff, int p) {
+  ChannelState& c = chans[ch];
+  const int x = p >> 4, y = p & 15;
   switch (eff) {
-    case 0x000:
-      if (p != 0) snd_driver.set_period(period_of(c.finetune, c.note));
-      break;
-    case 0x800: snd_driver.set_panning(p); break;
-    case 0x900: snd_driver.set_position(uint32_t(p) * 256); break;
-    case 0xB00:
+    case kPositionJump:
       pt_row.store(63, std::memory_order_relaxed);
       pt_order.store(p - 1, std::memory_order_relaxed);
-      break;
-    case 0xC00:
-      c.volume = p;
-      snd_driver.set_volume(p);
-      break;
-    case 0xD00: {
+      return true;
+    case kPatternBreak: {
       pt_row.store(63, std::memory_order_relaxed);
       int b = x * 10 + y;
       st.break_row = b > 63 ? 0 : b;  // a pattern has 64 rows; like ProTracker, start the next at 0
-      break;
+      return true;
     }
-    case 0xE10:
-      if (c.period > kPtPeriodMin) {
-        c.period -= 1;
-        snd_driver.set_period(c.period);
-      }
-      break;
-    case 0xE20:
-      if (c.period < kPtPeriodMax) {
-        c.period += 1;
-        snd_driver.set_period(c.period);
-      }
-      break;
-    case 0xE30: c.glissando = y; break;
-    case 0xE40:
-      if ((p & 0x0C) == 0) c.vib_pos = 0;
-      st.vib_wave = y & 3;
-      break;
-    case 0xE50: c.finetune = y; break;
-    case 0xE60: {
+    case kPatternLoop: {
       int row = pt_row.load(std::memory_order_relaxed);
       if (y == 0) {
         c.loop_row = row;
@@ -170,87 +183,129 @@ void tick_zero(int ch, const Cell& cell) {
         c.loop_count -= 1;
         if (c.loop_count > 0) pt_row.store(c.loop_row - 1, std::memory_order_relaxed);
       }
-      break;
+      return true;
     }
-    case 0xE70:
+    case kRowDelay: c.row_delay = y; return true;
+    case kSetSpeed:
+      if (p <= 31) st.speed = p;  // larger values are tempos; the tick rate is fixed
+      return true;
+    default: return false;
+  }
+}
+
+// Tick 0: the commands that act on the channel's voice.
+void voice_command(int ch, int eff, int p) {
+  ChannelState& c = chans[ch];
+  const int y = p & 15;
+  switch (eff) {
+    case kArpeggio:
+      if (p != 0) snd_driver.set_period(period_of(c.finetune, c.note));
+      break;
+    case kPan: snd_driver.set_panning(p); break;
+    case kSampleOffset: snd_driver.set_position(uint32_t(p) * 256); break;
+    case kSetVolume:
+      c.volume = p;
+      snd_driver.set_volume(p);
+      break;
+    case kFineSlideUp:
+      if (c.period > kPtPeriodMin) {
+        c.period -= 1;
+        snd_driver.set_period(c.period);
+      }
+      break;
+    case kFineSlideDown:
+      if (c.period < kPtPeriodMax) {
+        c.period += 1;
+        snd_driver.set_period(c.period);
+      }
+      break;
+    case kGlissando: c.glissando = y; break;
+    case kVibratoWaveform:
+      if ((p & 0x0C) == 0) c.vib_pos = 0;
+      st.vib_wave = y & 3;
+      break;
+    case kSetFinetune: c.finetune = y; break;
+    case kTremoloWaveform:
       if ((p & 0x0C) == 0) c.trem_pos = 0;
       st.trem_wave = y & 3;
       break;
-    case 0xE80:
+    case kPanDigit:
       pan_digits[ch] = uint8_t(y);
       snd_driver.set_panning(y * 16);
       break;
-    case 0xEA0:
+    case kFineVolumeUp:
       if (c.volume <= 63) {
         c.volume += 1;
         snd_driver.set_volume(c.volume);
       }
       break;
-    case 0xEB0:
+    case kFineVolumeDown:
       if (c.volume > 0) {
         c.volume -= 1;
         snd_driver.set_volume(c.volume);
       }
       break;
-    case 0xEE0: c.row_delay = y; break;
-    case 0xF00:
-      if (p <= 31) st.speed = p;  // larger values are tempos; the tick rate is fixed
-      break;
     default: break;
   }
+}
+
+void tick_zero(int ch, const Cell& cell) {
+  const int eff = effect_code(cell);
+  if (!note_trigger(ch, cell, eff)) return;
+  if (!flow_command(ch, eff, cell.param)) voice_command(ch, eff, cell.param);
 }
 
 void tick_running(int ch, const Cell& cell) {
   ChannelState& c = chans[ch];
   const int p = cell.param, x = p >> 4, y = p & 15;
   switch (effect_code(cell)) {
-    case 0x000:
+    case kArpeggio:
       if (p != 0) {
         int k = st.tick % 3;
         int note = c.note + (k == 0 ? 0 : k == 1 ? x : y);
         snd_driver.set_period(period_of(c.finetune, note));
       }
       break;
-    case 0x100:
+    case kSlideUp:
       c.period = std::max(c.period - p, kPtPeriodMin);
       snd_driver.set_period(c.period);
       break;
-    case 0x200:
+    case kSlideDown:
       c.period = std::min(c.period + p, kPtPeriodMax);
       snd_driver.set_period(c.period);
       break;
-    case 0x300:
+    case kTonePortamento:
       if (p != 0) c.porta_speed = p;
       tone_portamento(c, c.porta_speed);
       snd_driver.set_period(c.glissando ? glissando_period(c) : c.period);
       break;
-    case 0x400:
+    case kVibrato:
       if (y != 0) c.vib_depth = y;
       if (x != 0) c.vib_speed = x;
       vibrato_output(c);
       break;
-    case 0x500:
+    case kPortamentoVolumeSlide:
       tone_portamento(c, c.porta_speed);
       snd_driver.set_period(c.period);
       volume_slide(c, p);
       break;
-    case 0x600:
+    case kVibratoVolumeSlide:
       vibrato_output(c);
       volume_slide(c, p);
       break;
-    case 0x700:
+    case kTremolo:
       if (y != 0) c.trem_depth = 2 * y;
       if (x != 0) c.trem_speed = x;
       tremolo_output(c);
       break;
-    case 0xA00: volume_slide(c, p); break;
-    case 0xE90:
+    case kVolumeSlide: volume_slide(c, p); break;
+    case kRetrigger:
       if (cell.note < kPtNoNote && y != 0 && st.tick % y == 0) trigger(c, cell.note);
       break;
-    case 0xEC0:
+    case kNoteCut:
       if (late_tick(y)) snd_driver.set_volume(0);
       break;
-    case 0xED0:
+    case kNoteDelay:
       if (cell.note < kPtNoNote && late_tick(y)) {
         c.note = cell.note;
         trigger(c, cell.note);
@@ -353,5 +408,3 @@ int pt_break_row() { return st.break_row; }
 int pt_play_order() { return st.play_order; }
 int pt_play_row() { return st.play_row; }
 int64_t pt_rows_played() { return st.rows_played; }
-const int16_t* pt_waveform(int index) { return waves[index & 3]; }
-uint8_t pt_pan_digit(int ch) { return pan_digits[std::clamp(ch, 0, kPtChannelsMax - 1)]; }

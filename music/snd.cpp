@@ -1,9 +1,8 @@
 // Voice driver and integer mixer. The sequencer sets the control voices; the mixer runs its own
 // copies (the mixing voices) and takes over a control voice's position or step only when the
-// matching flag says a new one was given.
+// matching flag says a new one was given. No device here: snd_sdl.cpp or snd_offline.cpp opens
+// one, chosen at link time.
 #include "music/snd.h"
-
-#include <SDL.h>
 
 #include <algorithm>
 #include <cstring>
@@ -32,8 +31,8 @@ int voice_count = 4;
 Voice* selected = &control[0];
 int tick_samples = kSndRate / 50;
 int carry = 0;
-bool offline = false;
-const char* driver_name = "";
+uint32_t muted = 0;
+const int8_t* data_end = nullptr;
 const char* last_error = "";
 
 void hook_nothing() {}
@@ -56,9 +55,16 @@ inline int steps_within(uint64_t p, uint64_t step, uint32_t limit, int most) {
   return n < uint64_t(most) ? int(n) : most;
 }
 
+// p advanced by n steps, stopping at the largest position rather than wrapping round to 0.
+inline uint64_t advanced(uint64_t p, uint64_t step, int n) {
+  const uint64_t add = step * uint64_t(n);
+  return add > ~p ? ~uint64_t(0) : p + add;
+}
+
 // One voice into the accumulator. The 32.32 position lives in one 64-bit word, so the carry out
 // of the fraction lands in the integer part by itself. Runs of samples that cannot reach the loop
-// end or the sample end are mixed without the test; the step that does reach it takes the test.
+// end, the sample end or the last readable byte are mixed without a test; the step that reaches
+// one of them takes the tests.
 template <bool kFirst>
 void mix_voice(Voice& v, int32_t* __restrict out, int count) {
   const int32_t s = (v.volume * master * 255) / 128 / 63;
@@ -67,10 +73,13 @@ void mix_voice(Voice& v, int32_t* __restrict out, int count) {
   const int8_t* __restrict data = v.data;
   const bool looping = v.loop_flag != 0;
   const uint32_t limit = looping ? v.loop_end : v.length - 1;
+  // A loop may end on the byte after its sample (loop end = length); only that byte can be
+  // unreadable, at the end of the module buffer, and it then reads as 0.
+  const uint32_t fast_limit = std::min(limit, v.readable - 1);
   const uint64_t restart = uint64_t(v.loop_start + 1) << 32;
   int i = 0;
   while (i < count) {
-    const int run = steps_within(p, step, limit, count - i);
+    const int run = steps_within(p, step, fast_limit, count - i);
 #pragma GCC unroll 4
     for (int k = 0; k < run; ++k) {
       p += step;
@@ -85,16 +94,20 @@ void mix_voice(Voice& v, int32_t* __restrict out, int count) {
     p += step;
     if (uint32_t(p >> 32) > limit) {
       if (!looping) {
+        // Ended: silent from here on, but the position keeps running, so that a looping sample
+        // swapped in later finds it past its loop end and wraps into the loop.
         v.ended = 1;
         if (kFirst) std::memset(out + i, 0, sizeof(int32_t) * size_t(count - i));
+        p = advanced(p, step, count - i - 1);
         break;
       }
       p = restart | (p & 0xFFFFFFFFu);
     }
+    const int32_t byte = uint32_t(p >> 32) < v.readable ? data[p >> 32] : 0;
     if (kFirst) {
-      out[i++] = data[p >> 32] * s;
+      out[i++] = byte * s;
     } else {
-      out[i++] += data[p >> 32] * s;
+      out[i++] += byte * s;
     }
   }
   v.pos = uint32_t(p >> 32);
@@ -105,22 +118,21 @@ void mix_chunk(int16_t* out, int count) {
   for (int i = 0; i < voice_count; ++i) {
     Voice& c = control[i];
     Voice& m = mixing[i];
-    const uint32_t pos = m.pos, pos_frac = m.pos_frac, step = m.step, step_frac = m.step_frac;
-    const uint32_t ended = m.ended;
+    const Voice kept = m;  // position, step and the ended mark stay the mixer's unless handed over
     m = c;
-    m.ended = ended;
-    if (!c.new_pos) {
-      m.pos = pos;
-      m.pos_frac = pos_frac;
-    } else {
+    m.ended = kept.ended;
+    if (c.new_pos) {
       c.new_pos = 0;
       m.ended = 0;
-    }
-    if (!c.new_step) {
-      m.step = step;
-      m.step_frac = step_frac;
     } else {
+      m.pos = kept.pos;
+      m.pos_frac = kept.pos_frac;
+    }
+    if (c.new_step) {
       c.new_step = 0;
+    } else {
+      m.step = kept.step;
+      m.step_frac = kept.step_frac;
     }
     m.new_pos = 0;
     m.new_step = 0;
@@ -129,7 +141,18 @@ void mix_chunk(int16_t* out, int count) {
   bool first = true;
   for (int i = 0; i < voice_count; ++i) {
     Voice& m = mixing[i];
-    if (m.length == 0 || m.volume == 0 || m.ended || m.data == nullptr) continue;
+    if (m.length == 0 || m.volume == 0 || m.data == nullptr) continue;
+    // The ended mark belongs to one-shot samples: a looping sample swapped into an ended voice
+    // plays again, from wherever the running position brings it into its loop.
+    if (m.ended && !m.loop_flag) {
+      const uint64_t p = advanced((uint64_t(m.pos) << 32) | m.pos_frac,
+                                  (uint64_t(m.step) << 32) | m.step_frac, count);
+      m.pos = uint32_t(p >> 32);
+      m.pos_frac = uint32_t(p);
+      continue;
+    }
+    m.ended = 0;
+    if (muted & (1u << i)) continue;
     if (first) {
       mix_voice<true>(m, acc, count);
     } else {
@@ -152,29 +175,16 @@ void mix_chunk(int16_t* out, int count) {
 
 }  // namespace
 
-int snd_open(int rate) {
+void snd_install(int rate) {
   open_rate = rate;
-  if (!offline) {
-    SDL_AudioSpec want{};
-    want.freq = kSndRate;
-    want.format = AUDIO_S16LSB;
-    want.channels = 1;
-    want.samples = kSndBufferSamples;
-    want.callback = [](void* user, Uint8* stream, int len) { snd_callback(user, stream, len); };
-    want.userdata = nullptr;
-    if (SDL_OpenAudio(&want, nullptr) != 0) {
-      last_error = "SDL audio error";
-      return 0;
-    }
-  }
   snd_driver = AudioDriver{"SDL audio",        snd_reset,         hook_nothing,
                            hook_nothing,       snd_close,         snd_define_sample,
                            snd_set_voice_count, snd_set_master_volume, snd_select_voice,
                            snd_set_sample,     snd_set_period,    snd_set_volume,
-                           snd_set_panning,    snd_set_position};
-  driver_name = snd_driver.name;
-  return 1;
+                           snd_set_panning,    snd_set_position,  snd_set_data_end};
 }
+
+void snd_fail(const char* error) { last_error = error; }
 
 void snd_reset() {
   mix_rate = open_rate;
@@ -185,20 +195,18 @@ void snd_reset() {
   for (SampleSlot& s : slots) s = SampleSlot{};
   selected = &control[0];
   carry = 0;
-}
-
-void snd_close() {
-  if (!offline) SDL_CloseAudio();
+  data_end = nullptr;
 }
 
 void snd_define_sample(int n, const int8_t* data, uint32_t length, uint32_t loop_start,
                        uint32_t loop_end, uint32_t loop_flag) {
   if (n <= 0 || n >= kSndSlots) return;
-  // The mixer reads the loop-end byte itself and restarts at loop start + 1: keep both inside the
-  // sample, or the loop reads whatever lies behind it.
-  if (loop_flag && length > 0 && loop_end >= length) loop_end = length - 1;
+  // The loop keeps its true length: the mixer cycles over loop start + 1 .. loop end, reading the
+  // byte at loop end itself. Only a loop reaching past the sample is cut, to end at its length.
+  if (loop_flag && loop_end > length) loop_end = length;
   if (loop_flag && (length == 0 || loop_start >= loop_end)) loop_flag = 0;
-  slots[n] = SampleSlot{data, length, loop_start, loop_end, loop_flag};
+  const bool more = data_end != nullptr && data + length < data_end;
+  slots[n] = SampleSlot{data, length, loop_start, loop_end, loop_flag, length + (more ? 1u : 0u)};
 }
 
 void snd_set_voice_count(int count) { voice_count = std::clamp(count, 0, kSndVoices); }
@@ -216,6 +224,7 @@ void snd_set_sample(int n) {
   v.loop_start = s.loop_start;
   v.loop_end = s.loop_end;
   v.loop_flag = s.loop_flag;
+  v.readable = s.readable;
   v.sample = n;
 }
 
@@ -238,6 +247,8 @@ void snd_set_volume(int v) { selected->volume = std::clamp(v, 0, 255); }
 
 void snd_set_panning(int p) { selected->pan = p & 255; }
 
+void snd_set_data_end(const int8_t* end) { data_end = end; }
+
 void snd_set_position(uint32_t offset) {
   Voice& v = *selected;
   if (offset > v.loop_end) v.loop_flag = 0;
@@ -256,6 +267,8 @@ void snd_mix(int16_t* out, int count) {
     count -= n;
   }
 }
+
+void snd_mute_voices(uint32_t mask) { muted = mask; }
 
 void snd_set_tick_rate(int tick_rate) {
   tick_samples = kSndRate / std::max(tick_rate, 1);
@@ -295,4 +308,3 @@ int snd_voice_count() { return voice_count; }
 int snd_master_volume() { return master; }
 int snd_carry() { return carry; }
 const char* snd_last_error() { return last_error; }
-void snd_set_offline(bool on) { offline = on; }

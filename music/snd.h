@@ -26,6 +26,7 @@ struct AudioDriver {
   void (*set_volume)(int v);
   void (*set_panning)(int p);
   void (*set_position)(uint32_t offset);
+  void (*set_data_end)(const int8_t* end);
 };
 extern AudioDriver snd_driver;
 
@@ -35,6 +36,7 @@ struct SampleSlot {
   uint32_t loop_start;
   uint32_t loop_end;
   uint32_t loop_flag;
+  uint32_t readable;  // bytes readable from data: length, or length + 1 when the buffer goes on
 };
 
 struct Voice {
@@ -49,16 +51,23 @@ struct Voice {
   uint32_t loop_end;
   uint32_t loop_flag;
   uint32_t length;
+  uint32_t readable;  // copied from the slot
   int32_t pan;
   uint32_t new_step;
   uint32_t new_pos;
   uint32_t ended;  // mixing voices only: a one-shot sample ran out
 };
 
-// Device operations.
-int snd_open(int rate);  // 1 on success, 0 when the device does not open
-void snd_reset();
+// Device operations. Two devices give snd_open, snd_start and snd_close, chosen at link time:
+// the SDL audio device (music_sdl) and the offline one that mixes on demand (music_offline).
+int snd_open(int rate);  // 1 on success, 0 when the device does not open; opens it paused
+void snd_start();        // unpauses: the device begins asking for buffers
 void snd_close();
+void snd_reset();
+// For the devices: fill the driver table (the rate becomes the mixing rate at the next reset),
+// or record why the device did not open.
+void snd_install(int rate);
+void snd_fail(const char* error);
 
 // Voice operations (the last six act on the selected control voice).
 void snd_define_sample(int n, const int8_t* data, uint32_t length, uint32_t loop_start,
@@ -71,10 +80,18 @@ void snd_set_period(int32_t period);
 void snd_set_volume(int v);
 void snd_set_panning(int p);
 void snd_set_position(uint32_t offset);
+// Samples defined from here on lie in a buffer that ends at end (null: nothing may be read past a
+// sample). A loop that ends at its sample's last byte reads the byte after it, which is the next
+// sample's first byte inside the module, and 0 at the buffer's end. snd_reset sets null.
+void snd_set_data_end(const int8_t* end);
 
 // Audio thread.
 void snd_callback(void* user, uint8_t* stream, int length_bytes);
 void snd_mix(int16_t* out, int count);
+
+// Voices whose bit is set are left out of the mix (bit n = voice n); the sequencer still drives
+// them. 0, the start value, mixes every voice. For comparing one channel alone with other players.
+void snd_mute_voices(uint32_t mask);
 
 // Tick length in samples for the callback: kSndRate / tick_rate. Also resets the carry.
 void snd_set_tick_rate(int tick_rate);
@@ -87,4 +104,3 @@ int snd_voice_count();
 int snd_master_volume();
 int snd_carry();
 const char* snd_last_error();
-void snd_set_offline(bool on);  // snd_open installs the table without opening a device

@@ -1,6 +1,7 @@
 // The platform face: window, presentation, events and the timeline clock.
-// Two hosts implement it, chosen at link time: the SDL window (platform_sdl) and the
-// offline host (platform_offline) that hands frames to a sink and runs on a simulated clock.
+// Hosts implement it, chosen at link time: the SDL window (platform_sdl), the offline host
+// (platform_offline) that hands frames to a sink and runs on a simulated clock, and the web
+// page's (web_host.cpp, built by web/).
 #pragma once
 #include <cstdint>
 
@@ -18,3 +19,8 @@ void video_shutdown();
 
 // A signed count of 20 ms ticks, rounded to the nearest tick.
 int32_t clock_ticks();
+
+// Called by the show while it waits for something the host or the audio device must do first
+// (the music's first tick): a desktop host lets other threads run, a web page yields to the
+// browser, whose event loop is where the audio is mixed.
+void platform_idle();

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <thread>
 
+#include <SDL_syswm.h>
+
+#include "base/saturate.h"
 #include "platform/platform.h"
 #include "platform/sdl_host.h"
 #include "platform/viewport.h"
@@ -59,13 +62,25 @@ int display_refresh_rate() {
   return hz;
 }
 
+// SDL's drivers that draw into memory only: "offscreen" (which SDL falls back to when no display
+// can be opened) and "dummy" (only when asked for by name).
+bool video_driver_draws_nowhere() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
+}
+
+// Whether the user chose the video driver (SDL_VIDEODRIVER, or the same hint set in-process).
+bool video_driver_named() {
+  const char* hint = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+  return hint && *hint;
+}
+
 bool renderer_lacks_retrace_wait() {
   SDL_RendererInfo info;
   if (SDL_GetRendererInfo(renderer, &info) != 0) return true;
   if (!(info.flags & SDL_RENDERER_PRESENTVSYNC)) return true;
   if (info.name && std::strcmp(info.name, "software") == 0) return true;
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
+  return video_driver_draws_nowhere();
 }
 
 void pacing_start() {
@@ -105,6 +120,108 @@ void probe_present() {
   last_present = now;
 }
 
+void set_viewport(int w, int h) {
+  const ViewportRect v = viewport_for(w, h);
+  const SDL_Rect rect{v.x, v.y, v.w, v.h};
+  SDL_RenderSetViewport(renderer, &rect);
+}
+
+// The viewport follows the size the renderer really draws to, checked at every present. A
+// window manager announces a new size with a resize event, but a bare X server, a mode change
+// or SDL itself (which resets the viewport when the window's size changes) may not.
+void fit_viewport() {
+  int w = 0;
+  int h = 0;
+  if (SDL_GetRendererOutputSize(renderer, &w, &h) != 0) return;
+  const ViewportRect v = viewport_for(w, h);
+  SDL_Rect current;
+  SDL_RenderGetViewport(renderer, &current);
+  if (current.x != v.x || current.y != v.y || current.w != v.w || current.h != v.h)
+    set_viewport(w, h);
+}
+
+// Full screen. The f key only changes what the viewer wants; the change is made once the event
+// queue is drained, and the next one only after the window has taken the last (or after a short
+// wait), so a burst of presses leaves at most one change under way and the frame loop never
+// works through a backlog of them. A quit found in the same queue wins over them all.
+constexpr Uint64 kModeChangeSettleMs = 250;
+bool fullscreen_wanted = false;
+bool mode_change_pending = false;
+Uint64 mode_change_started = 0;
+
+// Full screen made by hand (see below): the window moved over its whole display, and the place
+// and size it had before.
+bool fullscreen_by_hand = false;
+SDL_Rect windowed_rect{};
+
+// Desktop full screen on X11 is a request to the window manager. On a bare X server nobody
+// answers it: SDL waits 100 ms for an answer, then takes the window to be as large as the
+// display while it keeps its size, so the picture is drawn for a size the window does not have.
+// A window manager that takes such requests announces itself on the root window. Xlib is the
+// copy SDL has loaded, looked up rather than linked, so the program still starts without X.
+void* xlib = nullptr;
+
+bool window_manager_takes_fullscreen() {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+  if (!xlib) xlib = SDL_LoadObject("libX11.so.6");
+  using InternAtomFn = Atom (*)(Display*, const char*, Bool);
+  using GetWindowPropertyFn = int (*)(Display*, Window, Atom, long, long, Bool, Atom, Atom*, int*,
+                                      unsigned long*, unsigned long*, unsigned char**);
+  using FreeFn = int (*)(void*);
+  const auto intern_atom =
+      reinterpret_cast<InternAtomFn>(xlib ? SDL_LoadFunction(xlib, "XInternAtom") : nullptr);
+  const auto get_property = reinterpret_cast<GetWindowPropertyFn>(
+      xlib ? SDL_LoadFunction(xlib, "XGetWindowProperty") : nullptr);
+  const auto free_data = reinterpret_cast<FreeFn>(xlib ? SDL_LoadFunction(xlib, "XFree") : nullptr);
+  if (!intern_atom || !get_property || !free_data) return true;  // as before: leave it to SDL
+
+  Display* display = info.info.x11.display;
+  // An atom no client has ever made cannot be on the root window.
+  const Atom check = intern_atom(display, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == None) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long items = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  const bool announced = get_property(display, DefaultRootWindow(display), check, 0, 1, False,
+                                      AnyPropertyType, &type, &format, &items, &after,
+                                      &data) == Success &&
+                         data && items == 1;
+  if (data) free_data(data);
+  return announced;
+}
+
+bool is_fullscreen() {
+  return fullscreen_by_hand || (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+void set_fullscreen(bool on) {
+  SDL_Rect bounds;
+  if (fullscreen_by_hand) {
+    // Back to the window as it was, whoever manages the desktop now.
+    SDL_SetWindowSize(window, windowed_rect.w, windowed_rect.h);
+    SDL_SetWindowPosition(window, windowed_rect.x, windowed_rect.y);
+    fullscreen_by_hand = false;
+  } else if (on && !window_manager_takes_fullscreen() &&
+             SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &bounds) == 0) {
+    // No one to ask: move the window over the display ourselves. Without a window manager the
+    // server does it at once, and SDL learns the new size as for any resize.
+    SDL_GetWindowPosition(window, &windowed_rect.x, &windowed_rect.y);
+    SDL_GetWindowSize(window, &windowed_rect.w, &windowed_rect.h);
+    SDL_SetWindowPosition(window, bounds.x, bounds.y);
+    SDL_SetWindowSize(window, bounds.w, bounds.h);
+    SDL_RaiseWindow(window);
+    fullscreen_by_hand = true;
+  } else {
+    SDL_SetWindowFullscreen(window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  }
+  // Hidden on entering full screen, shown on leaving it.
+  SDL_ShowCursor(on ? 0 : 1);
+}
+
 }  // namespace
 
 int video_init(int mode, int /*ignored*/) {
@@ -112,6 +229,12 @@ int video_init(int mode, int /*ignored*/) {
   int height;
   if (!video_mode_size(mode, &width, &height)) return 1;
   if (SDL_Init(SDL_INIT_VIDEO) < 0) return 1;
+  // Without a display SDL still opens a window, in memory, and the show would play to nobody
+  // and end with success. Unless that driver was asked for, there is no window to show.
+  if (video_driver_draws_nowhere() && !video_driver_named()) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return 1;
+  }
   logical_width = width;
   logical_height = height;
   window = SDL_CreateWindow("Driftlight by Osk", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
@@ -120,10 +243,15 @@ int video_init(int mode, int /*ignored*/) {
   surface = SDL_CreateRGBSurfaceWithFormat(0, 2 * width, 2 * height, 32, SDL_PIXELFORMAT_RGB888);
   renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC);
   texture = SDL_CreateTextureFromSurface(renderer, surface);
-  // Linear filtering for the stretch to the window; set once the texture exists.
+  // The scale-quality hint is read when a texture is created, so asking for linear filtering
+  // only now leaves this texture (the only one) nearest-neighbour: the doubled pixels and the
+  // scanlines keep hard edges at every window size.
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
   window_id = SDL_GetWindowID(window);
   SDL_ShowCursor(0);
+  fullscreen_wanted = false;
+  mode_change_pending = false;
+  fullscreen_by_hand = false;
 
   refresh_hz = display_refresh_rate();
   frame_period = std::chrono::duration_cast<PaceClock::duration>(std::chrono::nanoseconds(
@@ -149,6 +277,7 @@ int video_present(const uint32_t* fb) {
   }
   SDL_UnlockSurface(surface);
   SDL_UpdateTexture(texture, nullptr, surface->pixels, surface->pitch);
+  fit_viewport();
   SDL_RenderClear(renderer);
   SDL_RenderCopy(renderer, texture, nullptr, nullptr);
   if (pacing) pace_wait();
@@ -157,24 +286,10 @@ int video_present(const uint32_t* fb) {
   return 0;
 }
 
-namespace {
-
-void toggle_fullscreen() {
-  const Uint32 kept = SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP;
-  SDL_SetWindowFullscreen(window, kept ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-  // Hidden on entering full screen, shown on leaving it.
-  SDL_ShowCursor(kept ? 1 : 0);
-}
-
-void set_viewport(int w, int h) {
-  const ViewportRect v = viewport_for(w, h);
-  const SDL_Rect rect{v.x, v.y, v.w, v.h};
-  SDL_RenderSetViewport(renderer, &rect);
-}
-
-}  // namespace
-
 int video_poll() {
+  // Presses while a change is under way add to the wish; otherwise the wish starts from the
+  // window as it is (a window manager may have changed it on its own).
+  if (!mode_change_pending) fullscreen_wanted = is_fullscreen();
   SDL_Event event;
   while (SDL_PollEvent(&event)) {
     switch (event.type) {
@@ -182,15 +297,25 @@ int video_poll() {
         return 1;
       case SDL_KEYDOWN:
         if (event.key.keysym.sym == SDLK_ESCAPE || event.key.keysym.sym == SDLK_q) return 1;
-        if (event.key.keysym.sym == SDLK_f) toggle_fullscreen();
+        if (event.key.keysym.sym == SDLK_f) fullscreen_wanted = !fullscreen_wanted;
         break;
       case SDL_WINDOWEVENT:
-        if (event.window.windowID == window_id && event.window.event == SDL_WINDOWEVENT_RESIZED)
+        if (event.window.windowID != window_id) break;
+        if (event.window.event == SDL_WINDOWEVENT_RESIZED)
           set_viewport(event.window.data1, event.window.data2);
+        // The window has taken the size of the last mode change.
+        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) mode_change_pending = false;
         break;
       default:
         break;
     }
+  }
+  if (mode_change_pending && SDL_GetTicks64() - mode_change_started >= kModeChangeSettleMs)
+    mode_change_pending = false;
+  if (!mode_change_pending && fullscreen_wanted != is_fullscreen()) {
+    set_fullscreen(fullscreen_wanted);
+    mode_change_pending = true;
+    mode_change_started = SDL_GetTicks64();
   }
   return 0;
 }
@@ -220,8 +345,10 @@ int32_t clock_ticks() {
   // double so that a long run cannot overflow the product.
   const double ticks =
       (static_cast<double>(tv.tv_sec - clock_base) * 1000000.0 + tv.tv_usec) / 20000.0 + 0.5;
-  return static_cast<int32_t>(std::clamp(ticks, -2147483648.0, 2147483647.0));
+  return saturate_int32(ticks, -2147483648.0, 2147483647.0);
 }
+
+void platform_idle() { std::this_thread::yield(); }
 
 SDL_Window* video_window() { return window; }
 SDL_Renderer* video_renderer() { return renderer; }

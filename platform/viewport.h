@@ -3,6 +3,9 @@
 #pragma once
 #include <cstdint>
 
+#include "base/framebuffer.h"
+#include "base/saturate.h"
+
 struct ViewportRect {
   int x;
   int y;
@@ -12,18 +15,14 @@ struct ViewportRect {
 
 namespace viewport_detail {
 // Truncates toward zero like a cast, but keeps absurd sizes inside int.
-inline int trunc_to_int(float v) {
-  if (!(v > -2147483520.0f)) return v != v ? 0 : -2147483520;  // NaN -> 0
-  if (v > 2147483520.0f) return 2147483520;
-  return static_cast<int>(v);
-}
+inline int trunc_to_int(float v) { return saturate_int32(v, -2147483520.0f, 2147483520.0f); }
 }  // namespace viewport_detail
 
 // The logical output of a video mode: 1 is 320 x 240, 2 is 320 x 200; any other mode has none.
 inline bool video_mode_size(int mode, int* width, int* height) {
   if (mode != 1 && mode != 2) return false;
-  *width = 320;
-  *height = mode == 1 ? 240 : 200;
+  *width = kFbWidth;
+  *height = mode == 1 ? kFbHeight : 200;
   return true;
 }
 

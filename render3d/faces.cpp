@@ -2,14 +2,11 @@
 // face becomes up to five raster records; where some of its vertices lie behind the near plane,
 // two consecutive records are reserved for the points where the polygon crosses the plane. A
 // vertex behind the plane was projected to the screen centre, so each crossing point is formed
-// by adding to that centre the crossing's projection at z = -105, from two scale factors.
-#include "render3d/faces.h"
-
+// by adding to that centre the crossing's projection at z = NEAR_Z, from two scale factors.
 #include <cstdint>
 #include <cstring>
 
-#include "render3d/raster.h"
-#include "render3d/render.h"
+#include "render3d/render_internal.h"
 
 namespace {
 
@@ -70,8 +67,8 @@ void fill_record(RasterVertex* r, const Object3D* o, uint32_t t, int32_t vi, int
 
 void clip_scales(float* scale_x, float* scale_y) {
   const int32_t w = raster_target.width, h = raster_target.height;
-  *scale_x = static_cast<float>(-192 * w) / -105.0f;
-  *scale_y = static_cast<float>(-h * raster_target.projection) / -105.0f;
+  *scale_x = static_cast<float>(-192 * w) / NEAR_Z;
+  *scale_y = static_cast<float>(-h * raster_target.projection) / NEAR_Z;
 }
 
 int32_t face_build(const Object3D* o, int32_t ref, float scale_x, float scale_y,
@@ -143,10 +140,10 @@ int32_t face_build(const Object3D* o, int32_t ref, float scale_x, float scale_y,
     const float* e1 = &vv[3 * c.e1];
     const float* b2 = &vv[3 * c.b2];
     const float* e2 = &vv[3 * c.e2];
-    const float t1 = (b1[2] + 105.0f) / (b1[2] - e1[2]);
+    const float t1 = (b1[2] - NEAR_Z) / (b1[2] - e1[2]);
     p.s[kSlotX] += scale_x * (b1[0] + (e1[0] - b1[0]) * t1);
     p.s[kSlotY] -= scale_y * (b1[1] + (e1[1] - b1[1]) * t1);
-    const float t2 = (b2[2] + 105.0f) / (b2[2] - e2[2]);
+    const float t2 = (b2[2] - NEAR_Z) / (b2[2] - e2[2]);
     q.s[kSlotX] += scale_x * (b2[0] + (e2[0] - b2[0]) * t2);
     q.s[kSlotY] -= scale_y * (b2[1] + (e2[1] - b2[1]) * t2);
     for (int k = 2; k < 8; ++k) {

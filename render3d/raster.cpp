@@ -7,12 +7,11 @@
 //
 // Whatever the coordinates (huge, infinite or NaN from a degenerate projection), nothing is
 // written outside the target: conversions saturate, rows and columns are clamped to it.
-#include "render3d/raster.h"
-
 #include <cstddef>
 #include <cstdint>
 
-#include "render3d/render.h"
+#include "base/saturate.h"
+#include "render3d/render_internal.h"
 
 EdgeWord left_edges[kEdgeRows][8];
 EdgeWord right_edges[kEdgeRows][8];
@@ -57,16 +56,44 @@ float attr_fstep[8];
 // overflow; NaN becomes 0.
 constexpr float kCoordLimit = 1073741824.0f;  // 2^30
 
-int32_t to_int(float v) {
-  if (!(v == v)) return 0;
-  if (v >= kCoordLimit) return static_cast<int32_t>(kCoordLimit);
-  if (v <= -kCoordLimit) return -static_cast<int32_t>(kCoordLimit);
-  return static_cast<int32_t>(v);
-}
+int32_t to_coord(float v) { return saturate_int32(v, -kCoordLimit, kCoordLimit); }
 
 // Wrap-around addition on the integer attribute values (never read at 32-bit depth).
 int32_t wrap_add(int32_t a, int64_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+// The rows an edge from a to b fills. An edge running down the screen goes into right_edges, one
+// running up into left_edges, both walked from their top end (ty, in 1/256 pixel). Rows y0 to
+// y1 - 1, y1 held to the target's height; y0 may be negative, and the walker then steps its values
+// on to row 0.
+struct EdgeRows {
+  const RasterVertex* top;
+  const RasterVertex* bottom;
+  EdgeWord (*table)[8];
+  int32_t ty, y0, y1;
+};
+
+// False when the edge covers no row of the target.
+bool edge_rows(const RasterVertex* a, const RasterVertex* b, EdgeRows& e) {
+  e.top = a;
+  e.bottom = b;
+  e.table = right_edges;
+  if (a->s[kSlotY] > b->s[kSlotY]) {
+    e.top = b;
+    e.bottom = a;
+    e.table = left_edges;
+  }
+  e.ty = to_coord(e.top->s[kSlotY]);
+  e.y0 = e.ty >> 8;
+  e.y1 = to_coord(e.bottom->s[kSlotY]) >> 8;
+  if (e.y0 == e.y1) return false;
+  const int32_t height = raster_target.height;
+  if (e.y1 > height) {
+    if (height <= e.y0) return false;
+    e.y1 = height;
+  }
+  return e.y0 >= 0 || e.y1 > 0;
 }
 
 }  // namespace
@@ -109,14 +136,14 @@ void draw_polygon(int32_t n, const RasterVertex* verts, uint32_t colour) {
     const float x = verts[i].s[kSlotX], y = verts[i].s[kSlotY];
     if (!(x == x) || !(y == y)) return;  // a NaN vertex has no place on the screen
   }
-  min_x = max_x = to_int(verts[0].s[kSlotX]);
-  min_y = max_y = to_int(verts[0].s[kSlotY]);
+  min_x = max_x = to_coord(verts[0].s[kSlotX]);
+  min_y = max_y = to_coord(verts[0].s[kSlotY]);
   for (int32_t i = 1; i < n; ++i) {
     const float x = verts[i].s[kSlotX], y = verts[i].s[kSlotY];
-    if (x > static_cast<float>(max_x)) max_x = to_int(x);
-    else if (x < static_cast<float>(min_x)) min_x = to_int(x);
-    if (y > static_cast<float>(max_y)) max_y = to_int(y);
-    else if (y < static_cast<float>(min_y)) min_y = to_int(y);
+    if (x > static_cast<float>(max_x)) max_x = to_coord(x);
+    else if (x < static_cast<float>(min_x)) min_x = to_coord(x);
+    if (y > static_cast<float>(max_y)) max_y = to_coord(y);
+    else if (y < static_cast<float>(min_y)) min_y = to_coord(y);
   }
   min_x >>= 8;
   max_x >>= 8;
@@ -144,7 +171,7 @@ void draw_polygon(int32_t n, const RasterVertex* verts, uint32_t colour) {
   if (current_mode & (kModeFlat | kModeVertexLit)) {
     polygon_colour = colour;
     if ((current_mode & kModeFlat) && !(current_mode & kModeUnscaled)) {
-      const int32_t intensity = to_int(verts[0].s[kSlotIntensity]);
+      const int32_t intensity = to_coord(verts[0].s[kSlotIntensity]);
       if (raster_target.depth == 8) {
         polygon_colour = colour + static_cast<uint32_t>(intensity >> 8);
       } else {
@@ -165,30 +192,24 @@ void draw_polygon(int32_t n, const RasterVertex* verts, uint32_t colour) {
 void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
   const bool zbuffered = (current_mode & kModeZBuffer) && attr_count >= 2;
   const int32_t nl = attr_count - (zbuffered ? 1 : 0);
-  const RasterVertex* top = a;
-  const RasterVertex* bottom = b;
-  EdgeWord(*table)[8] = right_edges;
-  if (a->s[kSlotY] > b->s[kSlotY]) {
-    top = b;
-    bottom = a;
-    table = left_edges;
-  }
-  const int32_t ty = to_int(top->s[kSlotY]);
-  const int32_t by = to_int(bottom->s[kSlotY]);
-  int32_t y0 = ty >> 8, y1 = by >> 8;
-  if (y0 == y1) return;
+  EdgeRows e;
+  if (!edge_rows(a, b, e)) return;
+  const RasterVertex* top = e.top;
+  const RasterVertex* bottom = e.bottom;
+  const int32_t ty = e.ty;
+  int32_t y0 = e.y0;
 
   const float dy = bottom->s[kSlotY] - top->s[kSlotY];
   const float frac = top->s[kSlotY] - static_cast<float>(ty & ~255);
-  const int32_t s = to_int(frac - 256.0f);
+  const int32_t s = to_coord(frac - 256.0f);
   const float slope = 256.0f * (bottom->s[kSlotX] - top->s[kSlotX]) / dy;
   float x = top->s[kSlotX] - slope * static_cast<float>(s) / 256.0f;
 
   for (int32_t i = 1; i < nl; ++i) {
     const int k = attr_list[i];
-    const int32_t step = to_int(65536.0f * (bottom->s[k] - top->s[k]) / dy);
+    const int32_t step = to_coord(65536.0f * (bottom->s[k] - top->s[k]) / dy);
     attr_step[i] = step;
-    attr_value[i] = to_int(256.0f * top->s[k] -
+    attr_value[i] = to_coord(256.0f * top->s[k] -
                            static_cast<float>((static_cast<int64_t>(step) * s) >> 8));
   }
   float z = 0.0f, zstep = 0.0f;
@@ -199,13 +220,7 @@ void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
     z = 256.0f / wt - static_cast<float>(s) * zstep / 256.0f;
   }
 
-  const int32_t height = raster_target.height;
-  if (y1 > height) {
-    if (height <= y0) return;
-    y1 = height;
-  }
   if (y0 < 0) {
-    if (y1 <= 0) return;
     x -= static_cast<float>(y0) * slope;
     for (int32_t i = 1; i < nl; ++i)
       attr_value[i] = wrap_add(attr_value[i], -static_cast<int64_t>(y0) * attr_step[i]);
@@ -213,9 +228,9 @@ void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
     y0 = 0;
   }
 
-  for (int32_t y = y0; y < y1; ++y) {
-    EdgeWord* row = table[y];
-    row[0].i = to_int(x);
+  for (int32_t y = y0; y < e.y1; ++y) {
+    EdgeWord* row = e.table[y];
+    row[0].i = to_coord(x);
     x += slope;
     for (int32_t i = 1; i < nl; ++i) {
       row[i].i = attr_value[i];
@@ -229,20 +244,14 @@ void edge_walk_linear(const RasterVertex* a, const RasterVertex* b) {
 }
 
 void edge_walk_perspective(const RasterVertex* a, const RasterVertex* b) {
-  const RasterVertex* top = a;
-  const RasterVertex* bottom = b;
-  EdgeWord(*table)[8] = right_edges;
-  if (a->s[kSlotY] > b->s[kSlotY]) {
-    top = b;
-    bottom = a;
-    table = left_edges;
-  }
+  EdgeRows e;
+  if (!edge_rows(a, b, e)) return;
+  const RasterVertex* top = e.top;
+  const RasterVertex* bottom = e.bottom;
   const float wt = top->s[kSlotDepth], wb = bottom->s[kSlotDepth];
   if (!((wt < wb ? wt : wb) > 0.0f)) return;
-  const int32_t ty = to_int(top->s[kSlotY]);
-  const int32_t by = to_int(bottom->s[kSlotY]);
-  int32_t y0 = ty >> 8, y1 = by >> 8;
-  if (y0 == y1) return;
+  const int32_t ty = e.ty;
+  int32_t y0 = e.y0;
 
   const float dy = bottom->s[kSlotY] - top->s[kSlotY];
   const float frac = top->s[kSlotY] - static_cast<float>(ty & ~255);
@@ -266,22 +275,16 @@ void edge_walk_perspective(const RasterVertex* a, const RasterVertex* b) {
     attr_fvalue[count - 1] = w_top - attr_fstep[count - 1] * s;
   }
 
-  const int32_t height = raster_target.height;
-  if (y1 > height) {
-    if (height <= y0) return;
-    y1 = height;
-  }
   if (y0 < 0) {
-    if (y1 <= 0) return;
     const float rows = static_cast<float>(y0);
     x -= rows * slope;
     for (int32_t i = 1; i < count; ++i) attr_fvalue[i] -= rows * attr_fstep[i];
     y0 = 0;
   }
 
-  for (int32_t y = y0; y < y1; ++y) {
-    EdgeWord* row = table[y];
-    row[0].i = to_int(x);
+  for (int32_t y = y0; y < e.y1; ++y) {
+    EdgeWord* row = e.table[y];
+    row[0].i = to_coord(x);
     x += slope;
     for (int32_t i = 1; i < count; ++i) {
       row[i].f = attr_fvalue[i];

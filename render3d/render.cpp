@@ -7,8 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "render3d/faces.h"
-#include "render3d/raster.h"
+#include "base/saturate.h"
+#include "render3d/lighting.h"
+#include "render3d/render_internal.h"
 
 Vec3 light_position = {900.0f, 1000.0f, -400.0f};
 float shade_low = 0.0f;
@@ -30,13 +31,8 @@ uint32_t radix_counters[256];
 constexpr float kRadiusInflate = 91.0f;
 constexpr float kRadiusScale = 0.015625f;
 
-// Float to int32, truncating toward zero; NaN becomes 0 and huge values saturate.
-int32_t to_int(float v) {
-  if (!(v == v)) return 0;
-  if (v >= 2147483520.0f) return 2147483520;
-  if (v <= -2147483520.0f) return -2147483520;
-  return static_cast<int32_t>(v);
-}
+// Centres and depth sums go to int32 held to the largest float below 2^31.
+constexpr float kIntLimit = 2147483520.0f;
 
 // A face's vertex index is usable when it names a vertex of the object.
 bool vertex_ok(const Object3D* o, int32_t v) { return v >= 0 && v < o->vertex_count; }
@@ -116,8 +112,8 @@ int view_prepare(View3D* view) {
     }
     const Vec3& c = centres[index];
     const float r = o->radius * kRadiusInflate * kRadiusScale;
-    const float ax = static_cast<float>(std::abs(to_int(c.x)));
-    const float ay = static_cast<float>(std::abs(to_int(c.y)));
+    const float ax = static_cast<float>(std::abs(saturate_int32(c.x, -kIntLimit, kIntLimit)));
+    const float ay = static_cast<float>(std::abs(saturate_int32(c.y, -kIntLimit, kIntLimit)));
     const bool culled = ax - r > -c.z || (ay - r) * fovk > -c.z || o->vertex_count == 0;
     o->depth_key = culled ? kCulledDepthKey : -c.z;
   }
@@ -167,7 +163,7 @@ int32_t object_queue_faces(Object3D* o) {
     int behind = 0;
     for (int k = 0; k < 3; ++k) {
       const float z = vv[3 * f[k] + 2];
-      zsum = to_int(z + static_cast<float>(zsum));
+      zsum = saturate_int32(z + static_cast<float>(zsum), -kIntLimit, kIntLimit);
       if (z > NEAR_Z) ++behind;
     }
     if (behind == 3) continue;

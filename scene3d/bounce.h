@@ -15,11 +15,13 @@ extern float bounce_speed[kBounceBalls];     // arc height of each ball, engine 
 extern int32_t bounce_period[kBounceBalls];  // half period of each ball, clock ticks
 
 // Builds the scene from the embedded scene file, drawing into framebuffer (320 x 240).
-// A scene file that cannot be read ends the process silently with status 0.
-void bounce_scene_init(uint32_t* framebuffer);
+// Returns 0, or 1 when the scene file's camera or objects cannot be read (read_3ds_last_error
+// says why); the caller decides what the show does then. Building it again frees the previous
+// build's objects first.
+int bounce_scene_init(uint32_t* framebuffer);
 
 // The same from size bytes of scene file at data.
-void bounce_scene_init_from(uint32_t* framebuffer, const uint8_t* data, size_t size);
+int bounce_scene_init_from(uint32_t* framebuffer, const uint8_t* data, size_t size);
 
 // Places the balls for time t (clock ticks) and renders them into the framebuffer.
 void bounce_scene_frame(int32_t t);

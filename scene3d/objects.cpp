@@ -65,24 +65,46 @@ int view_add_object(View3D* view, Object3D* object, int32_t parent_index) {
   SceneNode* node = static_cast<SceneNode*>(std::calloc(1, sizeof(SceneNode)));
   if (!node) return 1;
   ObjectList* list = view->objects;
-  SceneNode* parent = nullptr;
-  SceneNode* last = nullptr;
-  for (SceneNode* n = list->first; n; n = n->next) {
-    if (n->parent_index < parent_index) parent = n;
-    last = n;
+  // Nodes on the stack whose index is not below the new one can never again be anyone's
+  // parent: the new node is more recent and its index is no larger.
+  while (list->parent_top && list->parent_top->parent_index >= parent_index) {
+    list->parent_top = list->parent_top->below;
   }
   node->object = object;
-  node->parent = parent;
+  node->parent = list->parent_top;
   node->parent_index = parent_index;
   node->flags = kNodeFlags;
-  if (last) {
-    last->next = node;
+  node->below = list->parent_top;
+  list->parent_top = node;
+  if (list->last) {
+    list->last->next = node;
   } else {
     list->first = node;
   }
+  list->last = node;
   if (object->share) ++object->share->list_entries;
   ++list->count;
   return 0;
+}
+
+void view_free(View3D* view) {
+  if (!view) return;
+  if (view->objects) {
+    SceneNode* node = view->objects->first;
+    while (node) {
+      SceneNode* next = node->next;
+      // The share counts make the last of the objects sharing a mesh free it.
+      if (node->object->share) node->object->share->list_entries = 0;
+      object_free(node->object);
+      std::free(node);
+      node = next;
+    }
+    std::free(view->objects);
+  }
+  std::free(view->zbuffer);
+  view->objects = nullptr;
+  view->zbuffer = nullptr;
+  view->cursor = nullptr;
 }
 
 Object3D* object_create(int32_t vertex_count, int32_t face_count, int with_mapping) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "render3d/lighting.h"
 #include "render3d/math3d.h"
 
 // One per loaded mesh, shared by the loaded object and all its clones.
@@ -20,7 +21,7 @@ struct ShareCounts {
 struct Object3D {
   int32_t vertex_count;
   int32_t face_count;
-  uint32_t flags;          // render flags; 1 after preparation (bits: see render3d/raster.h)
+  uint32_t flags;          // render flags; 1 after preparation (bits: see render3d/render_internal.h)
   int32_t* faces;          // 4 per face: three vertex indices, then a flags word (-1 as loaded)
   float* vertices;         // 3 per vertex, object space
   float* uvs;              // 2 per vertex (mapping coordinates x 65536), or null
@@ -55,12 +56,18 @@ struct SceneNode {
   SceneNode* parent;     // node of the parent object, or null for a root
   int32_t parent_index;  // as given when added (-1 for a root)
   int32_t flags;         // 15 when added
+  SceneNode* below;      // next older node that can still become a parent (see ObjectList)
 };
 
-// Nodes are appended at the end and never removed.
+// Nodes are appended at the end and never removed. A node's parent is the most recent node with
+// a smaller parent index; the nodes that can still be that (each with a smaller index than every
+// node added after it) form a stack from parent_top through below, so adding is constant time
+// on average however long the list grows.
 struct ObjectList {
   SceneNode* first;
   int32_t count;
+  SceneNode* last;
+  SceneNode* parent_top;
 };
 
 // A camera, an output description and a list of objects.
@@ -84,17 +91,18 @@ struct View3D {
   char name[10];          // camera name from the scene file
 };
 
-// Engine-wide settings. engine_users counts live views. The light and the shade range (8.8
-// intensities) are set here and read by the lighting in render3d, which holds them.
+// Engine-wide settings. engine_users counts live views. The light and the shade range are set
+// here and read by the lighting in render3d, which holds them (render3d/lighting.h).
 extern int32_t engine_users;
-extern Vec3 light_position;  // initially (900, 1000, -400)
-extern float shade_low;      // initially 0
-extern float shade_high;     // initially 65280
-extern float shade_span;     // initially 65536
 
 int view_init(View3D* view);
 int view_copy(View3D* dst, const View3D* src);
 void view_release(View3D* view);
+// Frees the view's objects, their list entries, the list and the z-buffer, leaving the view
+// without objects. The program keeps its views for the whole run; tests, benchmarks and tools
+// that load scenes again and again free them with this. Copies of the view share the list and
+// the z-buffer and must not be used afterwards. Engine users are counted by view_release.
+void view_free(View3D* view);
 int view_add_object(View3D* view, Object3D* object, int32_t parent_index);
 Object3D* object_create(int32_t vertex_count, int32_t face_count, int with_mapping);
 void object_free(Object3D* object);

@@ -9,6 +9,14 @@ struct View3D;
 // No end known: chunk_find then trusts every chunk length it meets.
 constexpr int64_t kNoDataEnd = INT64_MAX;
 
+// What one call of read_3ds_objects may create. A frame queues at most 65,536 faces, so a scene
+// of more could never be drawn whole; three vertices per face is the most a mesh of unshared
+// corners needs. Together they bound a load's memory: about 13 MB of geometry and normals, and
+// some 40 MB of object records at the object limit.
+constexpr int32_t kSceneMaxObjects = 65536;
+constexpr int64_t kSceneMaxFaces = 65536;
+constexpr int64_t kSceneMaxVertices = 3 * kSceneMaxFaces;
+
 // Looks for the first chunk with this id at the current level, stepping over others by their
 // length, within the signed budget. Returns its length (header included), with the stream at
 // its data, or 0. A length too small for its own header, or a chunk reaching past data_end
@@ -24,7 +32,7 @@ uint32_t read_main_header(void* stream);
 
 // Creates one object per object node of the keyframer and adds it to view. source is a path,
 // or a const MemorySource* with memory streams selected. Returns 0, or 1 on failure (objects
-// added before the failure stay in the view).
+// added before the failure stay in the view). Nodes find their mesh by its whole name.
 int32_t read_3ds_objects(const void* source, View3D* view);
 
 // Copies eye, target, roll and name of the index-th camera (from 1) into view. Returns 0 or 1;
@@ -35,9 +43,6 @@ int32_t read_3ds_camera(const void* source, int32_t index, View3D* view);
 int32_t load_scene_objects(const uint8_t* data, size_t size, View3D* view);
 int32_t load_scene_camera(const uint8_t* data, size_t size, int32_t index, View3D* view);
 
-// Bytes of a chunk that started at start with this length not yet consumed.
-int64_t chunk_remaining(void* stream, int64_t start, int64_t length);
-
-// Kind of a file by its first 16-bit value: 3 for a scene file, 4 to 6 for material libraries,
-// material files and projects, 0 to 2 for three image kinds, 7 for anything else or no file.
-int32_t probe_file_kind(const void* source);
+// Why the last reader call returned 1 ("no keyframer section (chunk 0xB000)", "chunk 0x4110 at
+// offset 120 runs past the end of its parent chunk 0x4100", ...), or "" after a success.
+const char* read_3ds_last_error();

@@ -91,3 +91,14 @@ void stream_select(int32_t kind) {
   if (kind == STREAM_FILE) current_stream_ops = &file_stream_ops;
   else if (kind == STREAM_MEMORY) current_stream_ops = &memory_stream_ops;
 }
+
+int64_t stream_size(void* stream) {
+  if (current_stream_ops == &memory_stream_ops) return static_cast<MemoryStream*>(stream)->size;
+  if (current_stream_ops != &file_stream_ops) return -1;
+  FILE* f = static_cast<FILE*>(stream);
+  const long pos = std::ftell(f);
+  if (pos < 0 || std::fseek(f, 0, SEEK_END) != 0) return -1;
+  const long size = std::ftell(f);
+  std::fseek(f, pos, SEEK_SET);
+  return size;
+}

@@ -42,3 +42,7 @@ extern const StreamOps* current_stream_ops;  // starts at file_stream_ops
 
 // 0 selects files, 1 memory; any other kind leaves the table in force.
 void stream_select(int32_t kind);
+
+// The number of bytes a stream of the current table holds from its start (a memory stream's
+// size, a file's length), or -1 when the table is neither of the two. The position is kept.
+int64_t stream_size(void* stream);

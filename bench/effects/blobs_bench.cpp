@@ -4,24 +4,14 @@
 #include <algorithm>
 #include <vector>
 
+#include "bench/bench_setup.h"
 #include "effects/blobs.h"
-#include "effects/compose.h"
-#include "tests/effects/synthetic.h"
 
 namespace {
 
-void setup() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  static const std::vector<uint8_t> image = synthetic::portrait_b_image();
-  divtable_init();
-  blobs_init(image.data());
-}
-
 void BM_blobs_draw(benchmark::State& state) {
-  setup();
-  std::vector<uint32_t> fb(kPixels);
+  bench_effects_setup();
+  std::vector<uint32_t> fb(kFbPixels);
   const int32_t t = static_cast<int32_t>(state.range(0));
   for (auto _ : state) {
     std::fill(fb.begin(), fb.end(), 0u);
@@ -32,8 +22,8 @@ void BM_blobs_draw(benchmark::State& state) {
 BENCHMARK(BM_blobs_draw)->Arg(100)->Arg(200)->Arg(325)->Arg(400)->Arg(700)->Arg(800)->Unit(benchmark::kMillisecond);
 
 void BM_blob_draw(benchmark::State& state) {
-  setup();
-  std::vector<uint32_t> fb(kPixels);
+  bench_effects_setup();
+  std::vector<uint32_t> fb(kFbPixels);
   const int32_t size = static_cast<int32_t>(state.range(0));
   for (auto _ : state) {
     blob_draw(fb.data(), size, 160, 120, 0x006F2A06);

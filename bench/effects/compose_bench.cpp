@@ -3,15 +3,15 @@
 
 #include <vector>
 
+#include "bench/bench_setup.h"
 #include "effects/compose.h"
-#include "tests/effects/synthetic.h"
 
 namespace {
 
 struct Frames {
-  std::vector<uint32_t> a = synthetic::random_frame(1), b = synthetic::random_frame(2), dst = std::vector<uint32_t>(kPixels);
+  std::vector<uint32_t> a = synthetic::random_frame(1), b = synthetic::random_frame(2), dst = std::vector<uint32_t>(kFbPixels);
   std::vector<uint8_t> strips = synthetic::text_strip_images();
-  Frames() { divtable_init(); }
+  Frames() { bench_effects_setup(); }
 };
 
 Frames& frames() {
@@ -22,7 +22,7 @@ Frames& frames() {
 void BM_crossfade(benchmark::State& state) {
   auto& f = frames();
   for (auto _ : state) {
-    crossfade(f.a.data(), f.b.data(), f.dst.data(), kPixels, 100);
+    crossfade(f.a.data(), f.b.data(), f.dst.data(), kFbPixels, 100);
     benchmark::DoNotOptimize(f.dst.data());
   }
 }
@@ -32,7 +32,7 @@ void BM_blend_add(benchmark::State& state) {
   auto& f = frames();
   const int32_t ka = static_cast<int32_t>(state.range(0));
   for (auto _ : state) {
-    blend_add(f.a.data(), f.b.data(), f.dst.data(), kPixels, ka, 120);
+    blend_add(f.a.data(), f.b.data(), f.dst.data(), kFbPixels, ka, 120);
     benchmark::DoNotOptimize(f.dst.data());
   }
 }
@@ -42,7 +42,7 @@ void BM_blur_h(benchmark::State& state) {
   auto& f = frames();
   const int32_t r = static_cast<int32_t>(state.range(0));
   for (auto _ : state) {
-    blur_h(f.a.data(), f.dst.data(), 0, 0, 0, 0, kWidth, kHeight, kWidth, kHeight, r);
+    blur_h(f.a.data(), f.dst.data(), 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, r);
     benchmark::DoNotOptimize(f.dst.data());
   }
 }
@@ -52,7 +52,7 @@ void BM_blur_v(benchmark::State& state) {
   auto& f = frames();
   const int32_t r = static_cast<int32_t>(state.range(0));
   for (auto _ : state) {
-    blur_v(f.a.data(), f.dst.data(), 0, 0, 0, 0, kWidth, kHeight, kWidth, kHeight, r);
+    blur_v(f.a.data(), f.dst.data(), 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, r);
     benchmark::DoNotOptimize(f.dst.data());
   }
 }

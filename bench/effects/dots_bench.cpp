@@ -3,28 +3,15 @@
 
 #include <vector>
 
-#include "effects/compose.h"
+#include "bench/bench_setup.h"
 #include "effects/dots.h"
-#include "effects/tunnel.h"
-#include "tests/effects/synthetic.h"
 
 namespace {
 
-void setup() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  static const std::vector<uint8_t> image = synthetic::portrait_image();
-  divtable_init();
-  tunnel_build_textures(tex_back, tex_front, image.data());
-  tunnel_build_maps(tex_back, tex_front);
-  dots_init(kWidth, kHeight);
-}
-
 void BM_dots_render(benchmark::State& state) {
-  setup();
+  bench_effects_setup();
   const std::vector<uint32_t> src = synthetic::random_frame(3);
-  std::vector<uint32_t> dst(kPixels);
+  std::vector<uint32_t> dst(kFbPixels);
   for (auto _ : state) {
     dots_render(dst.data(), src.data(), 255);
     benchmark::DoNotOptimize(dst.data());
@@ -33,8 +20,8 @@ void BM_dots_render(benchmark::State& state) {
 BENCHMARK(BM_dots_render)->Unit(benchmark::kMillisecond);
 
 void BM_dotscreen_draw(benchmark::State& state) {
-  setup();
-  std::vector<uint32_t> fb(kPixels);
+  bench_effects_setup();
+  std::vector<uint32_t> fb(kFbPixels);
   int32_t t = 0;
   for (auto _ : state) {
     dotscreen_draw(fb.data(), t++);
@@ -45,7 +32,7 @@ BENCHMARK(BM_dotscreen_draw)->Unit(benchmark::kMillisecond);
 
 void BM_picture_fill(benchmark::State& state) {
   static const std::vector<uint8_t> image = synthetic::portrait_image();
-  std::vector<uint32_t> buffer(2 * kPixels);
+  std::vector<uint32_t> buffer(2 * kFbPixels);
   for (auto _ : state) {
     picture_fill(buffer.data(), image.data());
     benchmark::DoNotOptimize(buffer.data());

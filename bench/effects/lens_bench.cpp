@@ -3,20 +3,14 @@
 
 #include <vector>
 
-#include "effects/compose.h"
+#include "bench/bench_setup.h"
+#include "effects/effects_internal.h"
 #include "effects/lens.h"
 #include "effects/lens_overlay.h"
 #include "effects/lens_tunnel.h"
-#include "effects/tunnel.h"
 #include "effects/zoom.h"
 
 namespace {
-
-std::vector<uint32_t> frame(uint32_t seed) {
-  std::vector<uint32_t> fb(320 * 240);
-  for (uint32_t i = 0; i < fb.size(); ++i) fb[i] = ((i + seed) * 2654435761u) & 0x00FFFFFFu;
-  return fb;
-}
 
 void BM_lens_init(benchmark::State& state) {
   int32_t a = 1200;
@@ -38,7 +32,7 @@ BENCHMARK(BM_colormap_init)->Unit(benchmark::kMillisecond);
 
 void BM_zoom_draw(benchmark::State& state) {
   colormap_init();
-  std::vector<uint32_t> dst(320 * 240);
+  std::vector<uint32_t> dst(kFbPixels);
   int32_t z = 100080;
   for (auto _ : state) {
     zoom_draw(dst.data(), z--, 5.0, colour_map, colour_map, colour_map);
@@ -49,8 +43,8 @@ BENCHMARK(BM_zoom_draw)->Unit(benchmark::kMillisecond);
 
 void BM_lens_overlay(benchmark::State& state) {
   lens_init(1200, 280);
-  const std::vector<uint32_t> src = frame(7);
-  std::vector<uint32_t> fb(320 * 240);
+  const std::vector<uint32_t> src = synthetic::random_frame(7);
+  std::vector<uint32_t> fb(kFbPixels);
   int32_t t = 0;
   for (auto _ : state) {
     lens_overlay(t++, fb.data(), src.data());
@@ -61,7 +55,7 @@ BENCHMARK(BM_lens_overlay)->Unit(benchmark::kMillisecond);
 
 void BM_lens_zoom_draw(benchmark::State& state) {
   colormap_init();
-  std::vector<uint32_t> fb(320 * 240);
+  std::vector<uint32_t> fb(kFbPixels);
   int32_t t = 0;
   for (auto _ : state) {
     lens_zoom_draw(fb.data(), t++);
@@ -71,11 +65,9 @@ void BM_lens_zoom_draw(benchmark::State& state) {
 BENCHMARK(BM_lens_zoom_draw)->Unit(benchmark::kMillisecond);
 
 void BM_lens_tunnel_draw(benchmark::State& state) {
-  divtable_init();
-  tunnel_build_textures(tex_back, tex_front);
-  tunnel_build_maps(tex_back, tex_front);
+  bench_effects_setup();
   lens_init(500, 180);
-  std::vector<uint32_t> fb(320 * 240);
+  std::vector<uint32_t> fb(kFbPixels);
   int32_t t = 0;
   for (auto _ : state) {
     lens_tunnel_draw(fb.data(), t++);

@@ -3,25 +3,14 @@
 
 #include <vector>
 
-#include "effects/compose.h"
+#include "bench/bench_setup.h"
 #include "effects/tunnel.h"
-#include "tests/effects/synthetic.h"
 
 namespace {
 
-void setup() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  static const std::vector<uint8_t> image = synthetic::portrait_image();
-  divtable_init();
-  tunnel_build_textures(tex_back, tex_front, image.data());
-  tunnel_build_maps(tex_back, tex_front);
-}
-
 void BM_tunnel_draw(benchmark::State& state) {
-  setup();
-  std::vector<uint32_t> fb(kPixels);
+  bench_effects_setup();
+  std::vector<uint32_t> fb(kFbPixels);
   int32_t p = 0;
   for (auto _ : state) {
     tunnel_draw(fb.data(), p += 7);
@@ -31,9 +20,9 @@ void BM_tunnel_draw(benchmark::State& state) {
 BENCHMARK(BM_tunnel_draw)->Unit(benchmark::kMillisecond);
 
 void BM_intro_draw(benchmark::State& state) {
-  setup();
+  bench_effects_setup();
   static const std::vector<uint8_t> strips = synthetic::text_strip_images();
-  std::vector<uint32_t> fb(kPixels);
+  std::vector<uint32_t> fb(kFbPixels);
   int32_t t = 200;
   for (auto _ : state) {
     intro_draw(fb.data(), t++ % 400, strips.data());
@@ -43,7 +32,7 @@ void BM_intro_draw(benchmark::State& state) {
 BENCHMARK(BM_intro_draw)->Unit(benchmark::kMillisecond);
 
 void BM_tunnel_build(benchmark::State& state) {
-  setup();
+  bench_effects_setup();
   static const std::vector<uint8_t> image = synthetic::portrait_image();
   for (auto _ : state) {
     tunnel_build_textures(tex_back, tex_front, image.data());

@@ -3,12 +3,13 @@
 
 #include <cstdint>
 
-#include "render3d/render.h"
+#include "base/framebuffer.h"
+#include "render3d/render_internal.h"
 #include "tests/render3d/test_scene.h"
 
 namespace {
 
-uint32_t framebuffer[320 * 240];
+uint32_t framebuffer[kFbPixels];
 
 // Ten balls laid out as in the show's bouncing scene, at its frame camera (eye (0, 0, 145000)
 // looking at (-11810.8, 0, 0)) or at the file's camera ((239.908, 0, -2.307) looking at
@@ -18,7 +19,7 @@ struct BallScene {
   explicit BallScene(bool file_camera) {
     view_init(&base);
     view_copy(&view, &base);
-    view_set_output(&view, 320, 240, 32);
+    view_set_output(&view, kFbWidth, kFbHeight, 32);
     view.framebuffer = framebuffer;
     Object3D* ball = make_ball(16384.0f, 0x808080);
     view_add_object(&base, ball, -1);
@@ -69,7 +70,7 @@ void BM_Stress20000(benchmark::State& state) {
   static bool ready = false;
   if (!ready) {
     view_init(&view);
-    view_set_output(&view, 320, 240, 32);
+    view_set_output(&view, kFbWidth, kFbHeight, 32);
     view.framebuffer = framebuffer;
     Object3D* ball = make_ball(4000.0f, 0xC0A060);
     view_add_object(&view, ball, -1);

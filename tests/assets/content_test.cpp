@@ -3,9 +3,12 @@
 // effects rely on.
 #include <gtest/gtest.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <set>
+#include <string>
 
 #include "assets/assets.h"
 #include "tests/assets/asset_files.h"
@@ -62,12 +65,30 @@ TEST(Embedding, ArraysHoldTheFiles) {
     EXPECT_EQ(pixels_of("strips.pgm", 256, 144), std::vector<uint8_t>(text_strips, text_strips + sizeof text_strips));
 }
 
-TEST(Embedding, ModuleIsWritable) {
-    // The loader rewrites the pattern cells in place.
-    const uint8_t before = soundtrack_mod[1084];
-    soundtrack_mod[1084] = uint8_t(before ^ 0xFF);
-    EXPECT_EQ(soundtrack_mod[1084], uint8_t(before ^ 0xFF));
-    soundtrack_mod[1084] = before;
+// The permissions ("rw-p", ...) of the mapping of this process that holds [begin, end), or ""
+// when no single mapping does.
+std::string mapping_permissions(const void* begin, const void* end) {
+    std::ifstream maps("/proc/self/maps");
+    const auto b = reinterpret_cast<uintptr_t>(begin), e = reinterpret_cast<uintptr_t>(end);
+    std::string line;
+    while (std::getline(maps, line)) {
+        uintptr_t lo = 0, hi = 0;
+        char perms[5] = {};
+        if (std::sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR " %4s", &lo, &hi, perms) == 3 && lo <= b &&
+            e <= hi)
+            return perms;
+    }
+    return "";
+}
+
+// The loader rewrites the pattern cells in place, and a loop ending on the module's last byte reads
+// one past it: the module and a zero byte after it lie in writable memory. (Writing to it instead
+// would only crash when it is not.)
+TEST(Embedding, ModuleIsWritableWithASpareZeroByte) {
+    const std::string perms = mapping_permissions(soundtrack_mod, soundtrack_mod + soundtrack_mod_size + 1);
+    ASSERT_EQ(perms.size(), 4u) << "no mapping holds the module and its spare byte";
+    EXPECT_EQ(perms[1], 'w') << "the module lies in memory mapped " << perms;
+    EXPECT_EQ(soundtrack_mod[soundtrack_mod_size], 0);
 }
 
 struct PortraitCase {

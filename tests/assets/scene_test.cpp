@@ -8,14 +8,11 @@
 
 #include "tests/assets/asset_files.h"
 #include "tools/scenegen/scenegen.h"
+#include "tools/scenegen/writer3ds.h"
 
 namespace {
 
-struct Chunk {
-    uint16_t id;
-    size_t data;  // first byte after the header
-    size_t end;   // one past the chunk
-};
+using writer3ds::Span;
 
 struct SceneFile {
     std::vector<uint8_t> bytes = read_asset("scene.3ds");
@@ -28,18 +25,9 @@ struct SceneFile {
         return f;
     }
     // The sub-chunks between from and end (a chunk's own data is skipped by the caller).
-    std::vector<Chunk> children(size_t from, size_t end) const {
-        std::vector<Chunk> out;
-        while (from + 6 <= end) {
-            const uint32_t length = u32(from + 2);
-            if (length < 6 || from + length > end) break;
-            out.push_back({u16(from), from + 6, from + length});
-            from += length;
-        }
-        return out;
-    }
-    const Chunk* find(const std::vector<Chunk>& list, uint16_t id) const {
-        for (const Chunk& c : list)
+    std::vector<Span> children(size_t from, size_t end) const { return writer3ds::children(bytes, from, end); }
+    const Span* find(const std::vector<Span>& list, uint16_t id) const {
+        for (const Span& c : list)
             if (c.id == id) return &c;
         return nullptr;
     }
@@ -56,7 +44,7 @@ TEST(Scene, ChunkTreeIsWellFormed) {
     ASSERT_EQ(top.size(), 1u);
     const auto main = s.children(top[0].data, top[0].end);
     size_t covered = top[0].data;
-    for (const Chunk& c : main) {
+    for (const Span& c : main) {
         EXPECT_EQ(c.data - 6, covered);
         covered = c.end;
     }
@@ -68,21 +56,21 @@ TEST(Scene, ChunkTreeIsWellFormed) {
 TEST(Scene, BallMesh) {
     const SceneFile s;
     const auto main = s.children(6, s.bytes.size());
-    const Chunk* editor = s.find(main, 0x3D3D);
+    const Span* editor = s.find(main, 0x3D3D);
     ASSERT_NE(editor, nullptr);
-    const Chunk* object = nullptr;
+    const Span* object = nullptr;
     const auto in_editor = s.children(editor->data, editor->end);  // object points into it
-    for (const Chunk& c : in_editor)
+    for (const Span& c : in_editor)
         if (c.id == 0x4000 && s.name(c.data) == "Object01") object = &c;
     ASSERT_NE(object, nullptr);
     const auto in_object = s.children(object->data + 9, object->end);
-    const Chunk* mesh = s.find(in_object, 0x4100);
+    const Span* mesh = s.find(in_object, 0x4100);
     ASSERT_NE(mesh, nullptr);
     const auto parts = s.children(mesh->data, mesh->end);
     EXPECT_EQ(s.find(parts, 0x4140), nullptr) << "no mapping coordinates";
-    const Chunk* vertices = s.find(parts, 0x4110);
-    const Chunk* faces = s.find(parts, 0x4120);
-    const Chunk* matrix = s.find(parts, 0x4160);
+    const Span* vertices = s.find(parts, 0x4110);
+    const Span* faces = s.find(parts, 0x4120);
+    const Span* matrix = s.find(parts, 0x4160);
     ASSERT_TRUE(vertices && faces && matrix);
 
     // Mesh matrix: axes (1,0,0), (0,0,-1), (0,1,0), then the origin.
@@ -133,14 +121,14 @@ TEST(Scene, BallMesh) {
 TEST(Scene, Camera) {
     const SceneFile s;
     const auto main = s.children(6, s.bytes.size());
-    const Chunk* editor = s.find(main, 0x3D3D);
+    const Span* editor = s.find(main, 0x3D3D);
     ASSERT_NE(editor, nullptr);
     int cameras = 0;
-    for (const Chunk& c : s.children(editor->data, editor->end)) {
+    for (const Span& c : s.children(editor->data, editor->end)) {
         if (c.id != 0x4000) continue;
         const std::string name = s.name(c.data);
         const auto parts = s.children(c.data + name.size() + 1, c.end);
-        const Chunk* camera = s.find(parts, 0x4700);
+        const Span* camera = s.find(parts, 0x4700);
         if (!camera) continue;
         ++cameras;
         EXPECT_EQ(name, "Camera01");
@@ -153,22 +141,22 @@ TEST(Scene, Camera) {
 TEST(Scene, KeyframerNodes) {
     const SceneFile s;
     const auto main = s.children(6, s.bytes.size());
-    const Chunk* kf = s.find(main, 0xB000);
+    const Span* kf = s.find(main, 0xB000);
     ASSERT_NE(kf, nullptr);
     const auto nodes = s.children(kf->data, kf->end);
     ASSERT_FALSE(nodes.empty());
     EXPECT_EQ(nodes[0].id, 0xB00A) << "the header comes first";
     std::map<uint16_t, std::vector<std::string>> by_kind;
-    for (const Chunk& n : nodes) {
+    for (const Span& n : nodes) {
         if (n.id < 0xB001 || n.id > 0xB007) continue;
         const auto parts = s.children(n.data, n.end);
-        const Chunk* header = s.find(parts, 0xB010);
+        const Span* header = s.find(parts, 0xB010);
         ASSERT_NE(header, nullptr);
         const std::string name = s.name(header->data);
         by_kind[n.id].push_back(name);
         EXPECT_EQ(int16_t(s.u16(header->data + name.size() + 1 + 4)), -1) << name << " hangs from the root";
         if (n.id == 0xB002) {
-            const Chunk* pivot = s.find(parts, 0xB013);
+            const Span* pivot = s.find(parts, 0xB013);
             ASSERT_NE(pivot, nullptr);
             for (int k = 0; k < 3; ++k) EXPECT_EQ(s.f32(pivot->data + 4 * size_t(k)), 0.0f);
         }

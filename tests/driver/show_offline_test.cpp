@@ -5,65 +5,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
-#include <string>
 #include <vector>
 
 #include "assets/assets.h"
 #include "driver/show.h"
 #include "driver/show_state.h"
-#include "music/music.h"
 #include "platform/offline.h"
-
-namespace {
-
-struct FakeMusic {
-  int init_result = 1;
-  std::function<int32_t(int64_t read)> position = [](int64_t) { return 0; };
-  std::vector<std::string> calls;
-  int64_t reads = 0;
-  int start_rate = 0;
-  const uint8_t* loaded = nullptr;
-  size_t loaded_size = 0;
-  bool video_open_at_load = true;
-  bool video_open_at_start = false;
-  bool video_open_at_stop = false;
-};
-FakeMusic fake;
-
-}  // namespace
-
-int music_init() {
-  fake.calls.push_back("init");
-  return fake.init_result;
-}
-int music_load(uint8_t* module, size_t size) {
-  fake.calls.push_back("load");
-  fake.loaded = module;
-  fake.loaded_size = size;
-  fake.video_open_at_load = offline_is_open();
-  return 1;
-}
-void music_start(int rate) {
-  fake.calls.push_back("start");
-  fake.start_rate = rate;
-  fake.video_open_at_start = offline_is_open();
-}
-int32_t music_position() {
-  if (fake.calls.back() != "position") fake.calls.push_back("position");
-  return fake.position(++fake.reads);
-}
-void music_stop() {
-  fake.calls.push_back("stop");
-  fake.video_open_at_stop = offline_is_open();
-}
+#include "tests/driver/music_stand_in.h"
 
 namespace {
 
 class Show : public testing::Test {
  protected:
   void SetUp() override {
-    fake = FakeMusic{};
+    music_stand_in = MusicStandIn{};
     config = OfflineConfig{};
     config.fps = 50;
   }
@@ -73,7 +28,7 @@ class Show : public testing::Test {
   }
   // Positions that advance with the frames shown so far.
   static void position_per_frame(int32_t step) {
-    fake.position = [step](int64_t) {
+    music_stand_in.position = [step](int64_t) {
       return static_cast<int32_t>(offline_frames_presented() * step);
     };
   }
@@ -85,20 +40,20 @@ TEST_F(Show, StartsInOrderAndEndsOncePastTheLastPosition) {
   EXPECT_EQ(run(), 0);
   EXPECT_EQ(offline_frames_presented(), 100);
   const std::vector<std::string> order{"init", "load", "start", "position", "stop"};
-  EXPECT_EQ(fake.calls, order);
-  EXPECT_FALSE(fake.video_open_at_load);
-  EXPECT_TRUE(fake.video_open_at_start);
-  EXPECT_EQ(fake.start_rate, 52);
-  EXPECT_EQ(fake.loaded, soundtrack_mod);
-  EXPECT_EQ(fake.loaded_size, soundtrack_mod_size);
+  EXPECT_EQ(music_stand_in.calls, order);
+  EXPECT_FALSE(music_stand_in.video_open_at_load);
+  EXPECT_TRUE(music_stand_in.video_open_at_start);
+  EXPECT_EQ(music_stand_in.start_rate, 52);
+  EXPECT_EQ(music_stand_in.loaded, soundtrack_mod);
+  EXPECT_EQ(music_stand_in.loaded_size, soundtrack_mod_size);
   // The music stops before the video closes.
-  EXPECT_TRUE(fake.video_open_at_stop);
+  EXPECT_TRUE(music_stand_in.video_open_at_stop);
   EXPECT_FALSE(offline_is_open());
   for (uint32_t p : fb_flash) ASSERT_EQ(p, 0x00FFDDCCu);
 }
 
 TEST_F(Show, EndsOnAJumpPastTheLastPosition) {
-  fake.position = [](int64_t read) {
+  music_stand_in.position = [](int64_t read) {
     if (read == 1) return 0;  // leaves the start-up wait
     return offline_frames_presented() < 7 ? 1999 : 2063;
   };
@@ -108,7 +63,7 @@ TEST_F(Show, EndsOnAJumpPastTheLastPosition) {
 
 TEST_F(Show, StartupWaitHoldsUntilThePositionIsAtMostOneHundred) {
   constexpr int64_t kHeld = 20000;
-  fake.position = [](int64_t read) -> int32_t {
+  music_stand_in.position = [](int64_t read) -> int32_t {
     if (read <= 2 * kHeld) {
       // Neither the -37 of a loaded module nor a position above 100 lets the show begin.
       EXPECT_EQ(offline_frames_presented(), 0) << "read " << read;
@@ -119,26 +74,26 @@ TEST_F(Show, StartupWaitHoldsUntilThePositionIsAtMostOneHundred) {
   config.frame_limit = 3;
   EXPECT_EQ(run(), 0);
   EXPECT_EQ(offline_frames_presented(), 3);
-  EXPECT_GT(fake.reads, 2 * kHeld);
+  EXPECT_GT(music_stand_in.reads, 2 * kHeld);
 }
 
 TEST_F(Show, QuitDuringTheFirstSceneEndsWithoutAnotherFrame) {
-  fake.position = [](int64_t) { return 10; };
+  music_stand_in.position = [](int64_t) { return 10; };
   config.frame_limit = 5;
   EXPECT_EQ(run(), 0);
   EXPECT_EQ(offline_frames_presented(), 5);
   EXPECT_EQ(running, 0);
-  EXPECT_EQ(fake.calls.back(), "stop");
-  EXPECT_TRUE(fake.video_open_at_stop);
+  EXPECT_EQ(music_stand_in.calls.back(), "stop");
+  EXPECT_TRUE(music_stand_in.video_open_at_stop);
   EXPECT_FALSE(offline_is_open());
 }
 
 TEST_F(Show, NoAudioDeviceIsDovFailure) {
-  fake.init_result = 0;
+  music_stand_in.init_result = 0;
   testing::internal::CaptureStderr();
   EXPECT_EQ(run(), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "DOV failure\n");
-  EXPECT_EQ(fake.calls, std::vector<std::string>{"init"});
+  EXPECT_EQ(music_stand_in.calls, std::vector<std::string>{"init"});
   EXPECT_FALSE(offline_is_open());
 }
 
@@ -147,7 +102,7 @@ TEST_F(Show, NoVideoIsGfxFailureWithoutStoppingTheMusic) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(run(), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "GFX failure\n");
-  EXPECT_EQ(fake.calls, (std::vector<std::string>{"init", "load"}));
+  EXPECT_EQ(music_stand_in.calls, (std::vector<std::string>{"init", "load"}));
   EXPECT_EQ(offline_frames_presented(), 0);
 }
 

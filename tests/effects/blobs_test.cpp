@@ -18,7 +18,7 @@ using Frame = std::vector<uint32_t>;
 struct Reference {
   std::vector<uint8_t> image = synthetic::portrait_b_image();
   std::vector<uint8_t> sprite = std::vector<uint8_t>(256 * 256);
-  Frame small = Frame(kPixels, 0), large = Frame(kPixels, 0);
+  Frame small = Frame(kFbPixels, 0), large = Frame(kFbPixels, 0);
 
   Reference() {
     for (int y = 0; y < 256; ++y)
@@ -29,8 +29,8 @@ struct Reference {
     for (int x = 0; x < 256; ++x)
       for (int y = 0; y < 256; ++y) {
         const uint32_t c = 0x005F0006 + (((171 * image[x * 256 + y]) >> 9) << 8);
-        small[(56 + x / 2) * kWidth + 96 + y / 2] = c;
-        large[int(x / 1.5 + 35) * kWidth + int(y / 1.5 + 75)] = c;
+        small[(56 + x / 2) * kFbWidth + 96 + y / 2] = c;
+        large[int(x / 1.5 + 35) * kFbWidth + int(y / 1.5 + 75)] = c;
       }
   }
 
@@ -49,7 +49,7 @@ struct Reference {
         if (x < 0) continue;
         if (x > 319) break;
         const uint32_t s = sprite[(ra >> 8) * 256 + (ca >> 8)];
-        uint32_t& p = fb[y * kWidth + x];
+        uint32_t& p = fb[y * kFbWidth + x];
         uint32_t out = 0;
         for (int b = 0; b < 32; b += 8)
           out |= std::min<uint32_t>(255, ((p >> b) & 0xFF) + ((s * ((colour >> b) & 0xFF)) >> 8)) << b;
@@ -84,17 +84,17 @@ class BlobsTest : public ::testing::Test {
   }
   static void TearDownTestSuite() { delete ref; }
   static Frame frame(int32_t t) {
-    Frame fb(kPixels, 0);
+    Frame fb(kFbPixels, 0);
     blobs_draw(fb.data(), t);
     return fb;
   }
   static Frame faded(const Frame& a, const Frame& b, int32_t alpha) {
-    Frame out(kPixels);
-    crossfade(a.data(), b.data(), out.data(), kPixels, alpha);
+    Frame out(kFbPixels);
+    crossfade(a.data(), b.data(), out.data(), kFbPixels, alpha);
     return out;
   }
   static Frame blob_layer(int32_t t) {
-    Frame fb(kPixels, 0);
+    Frame fb(kFbPixels, 0);
     ref->field(fb.data(), t);
     return fb;
   }
@@ -135,12 +135,12 @@ INSTANTIATE_TEST_SUITE_P(Times, BlobsReference,
 TEST_F(BlobsTest, SpriteThroughAWholeSizeBlob) {
   // A 256-pixel blob at (128, 128) maps each framebuffer pixel to the same sprite pixel; a colour
   // byte of 255 gives s * 255 >> 8 = s - 1.
-  Frame fb(kPixels, 0);
+  Frame fb(kFbPixels, 0);
   blob_draw(fb.data(), 256, 128, 128, 0x000000FF);
-  EXPECT_EQ(fb[128 * kWidth + 128], 214u);  // 215 at the centre
+  EXPECT_EQ(fb[128 * kFbWidth + 128], 214u);  // 215 at the centre
   EXPECT_EQ(fb[0], 0u);                      // 1 outside the circle
-  for (int x = 129; x < 256; ++x) EXPECT_LE(fb[128 * kWidth + x], fb[128 * kWidth + x - 1]);
-  EXPECT_EQ(fb[128 * kWidth + 256], 0u);  // nothing beyond the blob
+  for (int x = 129; x < 256; ++x) EXPECT_LE(fb[128 * kFbWidth + x], fb[128 * kFbWidth + x - 1]);
+  EXPECT_EQ(fb[128 * kFbWidth + 256], 0u);  // nothing beyond the blob
 }
 
 struct BlobCase {
@@ -152,10 +152,10 @@ class BlobDraw : public BlobsTest, public ::testing::WithParamInterface<BlobCase
 // Blobs of cached and uncached sizes, clipped on each side, onto a busy frame.
 TEST_P(BlobDraw, MatchesPlainVersionAndClips) {
   const auto [size, cx, cy] = GetParam();
-  Frame fb = synthetic::random_frame(uint32_t(size * 7 + cx), kPixels + 2 * kWidth);  // guard rows
+  Frame fb = synthetic::random_frame(uint32_t(size * 7 + cx), kFbPixels + 2 * kFbWidth);  // guard rows
   Frame expected = fb;
-  blob_draw(fb.data() + kWidth, size, cx, cy, 0x806F2A06);
-  ref->blob(expected.data() + kWidth, size, cx, cy, 0x806F2A06);
+  blob_draw(fb.data() + kFbWidth, size, cx, cy, 0x806F2A06);
+  ref->blob(expected.data() + kFbWidth, size, cx, cy, 0x806F2A06);
   ASSERT_EQ(fb, expected);
 }
 
@@ -166,11 +166,11 @@ INSTANTIATE_TEST_SUITE_P(Places, BlobDraw,
                                            BlobCase{333, 0, 239}, BlobCase{-5, 100, 100}));
 
 TEST_F(BlobsTest, ExtremeBlobsStayInside) {
-  Frame fb(kPixels + kWidth, 0);
+  Frame fb(kFbPixels + kFbWidth, 0);
   for (const BlobCase c : {BlobCase{2147483647, 0, 0}, BlobCase{100000, -2147483647 - 1, 2147483647},
                            BlobCase{70000, 160, 120}, BlobCase{5, 2147483647, -2147483647 - 1}})
     blob_draw(fb.data(), c.size, c.cx, c.cy, 0x00FFFFFF);
-  for (int i = kPixels; i < kPixels + kWidth; ++i) ASSERT_EQ(fb[i], 0u);
+  for (int i = kFbPixels; i < kFbPixels + kFbWidth; ++i) ASSERT_EQ(fb[i], 0u);
 }
 
 }  // namespace

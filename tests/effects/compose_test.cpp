@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+#include "effects/effects_internal.h"
 #include "tests/effects/synthetic.h"
 
 namespace {
@@ -143,14 +144,14 @@ class TextDraw : public ::testing::TestWithParam<std::array<int32_t, 4>> {};
 TEST_P(TextDraw, MatchesPlainBlendAndClips) {
   const auto [x, y, index, alpha] = GetParam();
   const std::vector<uint8_t> strips = synthetic::text_strip_images();
-  Frame fb = synthetic::random_frame(15, kPixels + 2 * kWidth);
+  Frame fb = synthetic::random_frame(15, kFbPixels + 2 * kFbWidth);
   const Frame before = fb;
-  text_draw(x, y, index, alpha, fb.data() + kWidth, strips.data());
-  for (int fy = -1; fy <= kHeight; ++fy)
-    for (int fx = 0; fx < kWidth; ++fx) {
-      const int sx = fx - x, sy = fy - y, i = kWidth + fy * kWidth + fx;
+  text_draw(x, y, index, alpha, fb.data() + kFbWidth, strips.data());
+  for (int fy = -1; fy <= kFbHeight; ++fy)
+    for (int fx = 0; fx < kFbWidth; ++fx) {
+      const int sx = fx - x, sy = fy - y, i = kFbWidth + fy * kFbWidth + fx;
       uint32_t expected = before[i];
-      const bool on = fy >= 0 && fy < kHeight && sx >= 0 && sx < kTextStripWidth && sy >= 0 &&
+      const bool on = fy >= 0 && fy < kFbHeight && sx >= 0 && sx < kTextStripWidth && sy >= 0 &&
                       sy < kTextStripHeight && index >= 0 && index < kTextStripCount;
       const uint32_t c = on ? strips[(index * kTextStripHeight + sy) * kTextStripWidth + sx] : 0;
       if (c != 0) {
@@ -169,9 +170,9 @@ INSTANTIATE_TEST_SUITE_P(Positions, TextDraw,
                                            std::array{6, -2000000000, 0, 255}, std::array{-2000000000, 5, 0, 255}));
 
 TEST(Thumbnail, CaptureSamplesEveryFifthPixelInsideABorder) {
-  Frame fb(kPixels);
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) fb[y * kWidth + x] = 0xFF000000u | uint32_t(y) << 8 | uint32_t(x & 0xFF);
+  Frame fb(kFbPixels);
+  for (int y = 0; y < kFbHeight; ++y)
+    for (int x = 0; x < kFbWidth; ++x) fb[y * kFbWidth + x] = 0xFF000000u | uint32_t(y) << 8 | uint32_t(x & 0xFF);
   thumbnail(123, 45, fb.data(), 1);
   for (int i = 0; i < kThumbHeight; ++i)
     for (int j = 0; j < kThumbWidth; ++j) {
@@ -187,12 +188,12 @@ class ThumbnailPaste : public ::testing::TestWithParam<std::array<int32_t, 6>> {
 TEST_P(ThumbnailPaste, WritesOnlyTheVisiblePart) {
   const auto [x, y, fx0, ncols, fy0, nrows] = GetParam();
   for (int i = 0; i < kThumbWidth * kThumbHeight; ++i) thumbnail_buffer[i] = 0x01000000u + i;
-  Frame fb(kPixels, 0xAAAAAAAA);
+  Frame fb(kFbPixels, 0xAAAAAAAA);
   thumbnail(x, y, fb.data(), 0);
-  for (int fy = 0; fy < kHeight; ++fy)
-    for (int fx = 0; fx < kWidth; ++fx) {
+  for (int fy = 0; fy < kFbHeight; ++fy)
+    for (int fx = 0; fx < kFbWidth; ++fx) {
       const bool written = fx >= fx0 && fx < fx0 + ncols && fy >= fy0 && fy < fy0 + nrows;
-      ASSERT_EQ(fb[fy * kWidth + fx], written ? 0x01000000u + (fy - y) * kThumbWidth + (fx - x) : 0xAAAAAAAA)
+      ASSERT_EQ(fb[fy * kFbWidth + fx], written ? 0x01000000u + (fy - y) * kThumbWidth + (fx - x) : 0xAAAAAAAA)
           << fx << "," << fy;
     }
 }

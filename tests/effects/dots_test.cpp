@@ -17,11 +17,11 @@ using Frame = std::vector<uint32_t>;
 class DotsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { divtable_init(); }
-  void TearDown() override { dots_init(kWidth, kHeight); }
+  void TearDown() override { dots_init(kFbWidth, kFbHeight); }
 };
 
 TEST_F(DotsTest, KernelTable) {
-  dots_init(kWidth, kHeight);
+  dots_init(kFbWidth, kFbHeight);
   const int32_t expected[7][7] = {
       {-1, -1, 291, 277, 291, -1, -1},     {-1, 262, 212, 192, 212, 262, -1}, {291, 212, 142, 106, 142, 212, 291},
       {277, 192, 106, 21, 106, 192, 277}, {291, 212, 142, 106, 142, 212, 291}, {-1, 262, 212, 192, 212, 262, -1},
@@ -131,52 +131,52 @@ TEST_F(DotsTest, OneRowOfCellsPerChannel) {
 }
 
 TEST_F(DotsTest, BlackGivesBlackAndTheGridNeverExceedsAFramebuffer) {
-  const Frame black(kPixels, 0xFF000000), src = synthetic::random_frame(5);
-  Frame dst(kPixels + 16, 0);
-  dots_init(kWidth, kHeight);
+  const Frame black(kFbPixels, 0xFF000000), src = synthetic::random_frame(5);
+  Frame dst(kFbPixels + 16, 0);
+  dots_init(kFbWidth, kFbHeight);
   dots_render(dst.data(), black.data(), 260);
-  EXPECT_EQ(std::count(dst.begin(), dst.end(), 0u), kPixels + 16);
+  EXPECT_EQ(std::count(dst.begin(), dst.end(), 0u), kFbPixels + 16);
   dots_init(100000, 100000);  // held to 320 x 240: the guard pixels after the frame stay 0
   dots_render(dst.data(), src.data(), 255);
-  EXPECT_EQ(std::count(dst.begin() + kPixels, dst.end(), 0u), 16);
+  EXPECT_EQ(std::count(dst.begin() + kFbPixels, dst.end(), 0u), 16);
 }
 
 TEST_F(DotsTest, DotscreenPastesMiniaturesOfTheBlurredFrame) {
   const std::vector<uint8_t> image = synthetic::portrait_image();
   tunnel_build_textures(tex_back, tex_front, image.data());
   tunnel_build_maps(tex_back, tex_front);
-  dots_init(kWidth, kHeight);
+  dots_init(kFbWidth, kFbHeight);
   for (int32_t t : {0, 16, 47}) {
-    Frame fb(kPixels), expected(kPixels), dots(kPixels, 0);
+    Frame fb(kFbPixels), expected(kFbPixels), dots(kFbPixels, 0);
     dotscreen_draw(fb.data(), t);
     tunnel_draw(expected.data(), 10000 - t);
     dots_render(dots.data(), expected.data(), 255);
-    blur_h(dots.data(), expected.data(), 0, 0, 0, 0, kWidth, kHeight, kWidth, kHeight, int(8 * std::sin(t / 10.0) + 10));
+    blur_h(dots.data(), expected.data(), 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, int(8 * std::sin(t / 10.0) + 10));
     thumbnail(0, 0, expected.data(), 1);
     for (int x : {12, 90, 168, 246}) thumbnail(x, -10, expected.data(), 0);
     ASSERT_EQ(fb, expected) << t;
     EXPECT_EQ(fb[12], 0x885500u);  // the miniatures' bottom border lies on row 37; their top is cut off
-    EXPECT_EQ(fb[37 * kWidth + 20], 0x885500u);
-    EXPECT_NE(fb[38 * kWidth + 20], 0x885500u);
+    EXPECT_EQ(fb[37 * kFbWidth + 20], 0x885500u);
+    EXPECT_NE(fb[38 * kFbWidth + 20], 0x885500u);
   }
 }
 
 TEST(PictureFill, TwoCopiesCentredOnBlack) {
   const std::vector<uint8_t> image = synthetic::portrait_image();
-  Frame buffer(2 * kPixels, 0x77777777);
-  std::fill(buffer.begin() + kPixels, buffer.end(), 0u);  // the lower half starts out zero
+  Frame buffer(2 * kFbPixels, 0x77777777);
+  std::fill(buffer.begin() + kFbPixels, buffer.end(), 0u);  // the lower half starts out zero
   picture_fill(buffer.data(), image.data());
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) {
+  for (int y = 0; y < kFbHeight; ++y)
+    for (int x = 0; x < kFbWidth; ++x) {
       uint32_t expected = 0;
       if (x >= 32 && x < 288) {
         const uint32_t v = image[y * 256 + x - 32];
         expected = v << 16 | (v >> 1) << 8;
       }
-      ASSERT_EQ(buffer[y * kWidth + x], expected);
-      ASSERT_EQ(buffer[kPixels + y * kWidth + x], expected);
+      ASSERT_EQ(buffer[y * kFbWidth + x], expected);
+      ASSERT_EQ(buffer[kFbPixels + y * kFbWidth + x], expected);
     }
-  EXPECT_EQ(buffer[120 * kWidth + 160], 0x00FA7D00u);  // face level 250: red 250, green 125
+  EXPECT_EQ(buffer[120 * kFbWidth + 160], 0x00FA7D00u);  // face level 250: red 250, green 125
 }
 
 }  // namespace

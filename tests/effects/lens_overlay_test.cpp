@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "effects/effects_internal.h"
 #include "effects/lens.h"
 
 namespace {
-
-constexpr int kPixels = 320 * 240;
 
 void fill_pattern(uint32_t mask, uint8_t shade) {
   std::fill(std::begin(lens_mask), std::end(lens_mask), mask);
@@ -29,7 +28,7 @@ TEST_P(OverlayScroll, CentreSeesEntry) {
   lens_init(1200, 280);
   fill_pattern(0, 0);
   lens_mask[c.row * 256 + c.col] = 0xFFFFFFFFu;
-  std::vector<uint32_t> src(kPixels, 0x00FFFFFFu), fb(kPixels, 0x00777777u);
+  std::vector<uint32_t> src(kFbPixels, 0x00FFFFFFu), fb(kFbPixels, 0x00777777u);
   lens_overlay(c.t, fb.data(), src.data());
   EXPECT_EQ(fb[120 * 320 + 160], 0x00FFFFFFu);
   lens_mask[c.row * 256 + c.col] = 0;
@@ -58,7 +57,7 @@ class OverlayOrder : public ::testing::TestWithParam<OrderCase> {};
 TEST_P(OverlayOrder, WhiteSource) {
   const OrderCase& c = GetParam();
   fill_pattern(c.mask, c.shade);
-  std::vector<uint32_t> src(kPixels, 0x00FFFFFFu), fb(kPixels);
+  std::vector<uint32_t> src(kFbPixels, 0x00FFFFFFu), fb(kFbPixels);
   lens_overlay(0, fb.data(), src.data());
   for (int y = 0; y < 240; ++y) {
     for (int x = 0; x < 320; ++x) {
@@ -78,10 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Overlay, BlackStaysBlack) {
   lens_init(1200, 280);
-  std::vector<uint32_t> src(kPixels, 0), fb(kPixels, 0x00FFFFFFu);
+  std::vector<uint32_t> src(kFbPixels, 0), fb(kFbPixels, 0x00FFFFFFu);
   for (int32_t t : {0, 77, 5000}) {
     lens_overlay(t, fb.data(), src.data());
-    ASSERT_EQ(std::count(fb.begin(), fb.end(), 0u), kPixels) << "t = " << t;
+    ASSERT_EQ(std::count(fb.begin(), fb.end(), 0u), kFbPixels) << "t = " << t;
   }
 }
 

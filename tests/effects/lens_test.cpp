@@ -4,8 +4,7 @@
 
 #include <vector>
 
-#include "assets/assets.h"
-#include "effects/zoom.h"
+#include "effects/effects_internal.h"
 
 namespace {
 
@@ -63,36 +62,5 @@ INSTANTIATE_TEST_SUITE_P(
         MapCase{1200, 280, 0, 0, 5120 + 457, 5120 + 342},  // corner: v = -800
         MapCase{500, 180, 210, 120, 5120, 5120},   // the small lens's zero at 50 pixels
         MapCase{500, 180, 160, 95, 5120, 5120 - 34}));  // -25 * 250 / 180 = -34.7
-
-TEST(ColourMap, BackgroundOrangeAndRedLevels) {
-  std::vector<uint8_t> image(256 * 256, 168);
-  image[1] = 250;
-  image[2] = 25;
-  image[3] = 0;
-  image[65535] = 99;
-  image[300] = 255;
-  colour_map_fill(image.data());
-  EXPECT_EQ(colour_map[0], 0x00EE8800u);
-  EXPECT_EQ(colour_map[4], 0x00EE8800u);
-  EXPECT_EQ(colour_map[1], 187u << 16);  // 750 >> 2
-  EXPECT_EQ(colour_map[2], 18u << 16);   // 75 >> 2
-  EXPECT_EQ(colour_map[3], 0u);          // black is not background here
-  EXPECT_EQ(colour_map[65535], 74u << 16);
-  EXPECT_EQ(colour_map[300], 191u << 16);
-}
-
-TEST(ColourMap, InitUsesSecondPortraitSmallLensAndFullFrameZoom) {
-  zoom_set_size(16, 8);
-  lens_init(1200, 280);
-  colormap_init();
-  EXPECT_EQ(zoom_width, 320);
-  EXPECT_EQ(zoom_height, 240);
-  EXPECT_EQ(lens_map_u[120 * 320 + 210], 5120);  // zero of the (500, 180) lens
-  for (int j = 0; j < 256 * 256; ++j) {
-    if (portrait_b[j] == portrait_b[0]) {
-      ASSERT_EQ(colour_map[j], 0x00EE8800u) << "entry " << j;
-    }
-  }
-}
 
 }  // namespace

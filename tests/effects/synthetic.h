@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "base/framebuffer.h"
 
 namespace synthetic {
 
@@ -60,7 +61,7 @@ inline std::vector<uint8_t> text_strip_images() {
   return s;
 }
 
-inline std::vector<uint32_t> random_frame(uint32_t seed, size_t n = 320 * 240) {
+inline std::vector<uint32_t> random_frame(uint32_t seed, size_t n = kFbPixels) {
   std::vector<uint32_t> f(n);
   uint32_t x = seed * 2654435761u + 1;
   for (auto& p : f) {

@@ -72,40 +72,40 @@ class TunnelMaps : public ::testing::Test {
 };
 
 TEST_F(TunnelMaps, RowsStayInsideAndBendSymmetrically) {
-  Frame fb(kPixels);
+  Frame fb(kFbPixels);
   tunnel_draw(fb.data(), 0);
   int lowest = 1000, highest = -1;
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) {
-      const int row = row_of(fb[y * kWidth + x]);
+  for (int y = 0; y < kFbHeight; ++y)
+    for (int x = 0; x < kFbWidth; ++x) {
+      const int row = row_of(fb[y * kFbWidth + x]);
       lowest = std::min(lowest, row);
       highest = std::max(highest, row);
       if (x > 0) {
-        ASSERT_EQ(row, row_of(fb[y * kWidth + (320 - x)])) << x << "," << y;
+        ASSERT_EQ(row, row_of(fb[y * kFbWidth + (320 - x)])) << x << "," << y;
       }
       if (y > 0) {
-        ASSERT_LE(row_of(fb[(y - 1) * kWidth + x]), row);
+        ASSERT_LE(row_of(fb[(y - 1) * kFbWidth + x]), row);
       }
     }
   EXPECT_EQ(lowest, 1);
   EXPECT_EQ(highest, 238);
   // The middle column is undistorted; the edges pull towards the middle row.
-  EXPECT_EQ(row_of(fb[0 * kWidth + 160]), 1);
-  EXPECT_GT(row_of(fb[0 * kWidth + 0]), 1);
-  EXPECT_EQ(column_of(fb[100 * kWidth + 160]), 0);  // the angle of the middle column is 982
+  EXPECT_EQ(row_of(fb[0 * kFbWidth + 160]), 1);
+  EXPECT_GT(row_of(fb[0 * kFbWidth + 0]), 1);
+  EXPECT_EQ(column_of(fb[100 * kFbWidth + 160]), 0);  // the angle of the middle column is 982
 }
 
 // Each layer scrolls left, the back one column per step of p, the front two; the front shows
 // wherever it differs from its first pixel. Any p, negative or huge, stays inside the textures.
 TEST_F(TunnelMaps, LayersScrollAndTheFrontIsColourKeyed) {
-  Frame f0(kPixels), f(kPixels);
+  Frame f0(kFbPixels), f(kFbPixels);
   tunnel_draw(f0.data(), 0);
   // Front: the key everywhere but in even columns, which carry their column and a top byte.
   for (int y = 0; y < kTexHeight; ++y)
     for (int x = 2; x < kTexWidth; x += 2) front[y * kTexWidth + x] = 0xFF000000u | uint32_t(x);
   for (int32_t p : {0, 1, 491, 982, 5000, -7, 2147483647, -2147483647 - 1}) {
     tunnel_draw(f.data(), p);
-    for (int i = 0; i < kPixels; ++i) {
+    for (int i = 0; i < kFbPixels; ++i) {
       // The column angles lie in 847 ... 1117, so the column read at p = 0 tells the angle.
       const uint32_t col0 = uint32_t(column_of(f0[i])), angle = col0 < 500 ? col0 + 982 : col0;
       const uint32_t col_back = (angle + uint32_t(p)) % kTexWidth, col_front = (angle + 2u * uint32_t(p)) % kTexWidth;
@@ -118,11 +118,11 @@ TEST_F(TunnelMaps, LayersScrollAndTheFrontIsColourKeyed) {
 // The intro composed from the primitives it is made of: the tunnel at 10000 - t blurred with
 // `radius`, dimmed by `dim`, the name and the title at the given alphas.
 Frame expected_intro(int32_t t, int32_t radius, int32_t dim, int32_t name, int32_t title, const uint8_t* strips) {
-  Frame tunnel(kPixels), blurred(kPixels), out(kPixels);
-  const Frame black(kPixels, 0);
+  Frame tunnel(kFbPixels), blurred(kFbPixels), out(kFbPixels);
+  const Frame black(kFbPixels, 0);
   tunnel_draw(tunnel.data(), 10000 - t);
-  blur_h(tunnel.data(), blurred.data(), 0, 0, 0, 0, kWidth, kHeight, kWidth, kHeight, radius);
-  crossfade(blurred.data(), black.data(), out.data(), kPixels, dim);
+  blur_h(tunnel.data(), blurred.data(), 0, 0, 0, 0, kFbWidth, kFbHeight, kFbWidth, kFbHeight, radius);
+  crossfade(blurred.data(), black.data(), out.data(), kFbPixels, dim);
   text_draw(125, 114, 0, name, out.data(), strips);
   text_draw(65, 138, 1, title, out.data(), strips);
   return out;
@@ -137,7 +137,7 @@ TEST_F(TunnelTest, IntroPulseAndTitles) {
   // t = 128: the title starts. t = 500: both strips at full strength.
   for (const Case c : {Case{0, 41, 90, 0, 0}, Case{63, 1, 239, 63, 0}, Case{128, 31, 90, 128, 0},
                        Case{500, 30, 90, 255, 255}}) {
-    Frame fb(kPixels);
+    Frame fb(kFbPixels);
     intro_draw(fb.data(), c.t, strips.data());
     EXPECT_EQ(fb, expected_intro(c.t, c.radius, c.dim, c.name, c.title, strips.data())) << c.t;
   }

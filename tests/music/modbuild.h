@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "music/mod_file.h"
 #include "music/music.h"
 #include "music/offline_audio.h"
 
@@ -38,39 +39,28 @@ struct ModBuilder {
     if (pattern_data.size() < need) pattern_data.resize(need, 0);
     if (pattern + 1 > patterns) patterns = pattern + 1;
     uint8_t* b = &pattern_data[size_t(pattern) * channels * 256 + size_t(row) * channels * 4 + ch * 4];
-    b[0] = uint8_t((sample & 0xF0) | ((period >> 8) & 0x0F));
-    b[1] = uint8_t(period & 0xFF);
-    b[2] = uint8_t(((sample & 0x0F) << 4) | (cmd & 0x0F));
-    b[3] = uint8_t(param);
+    mod_file::put_cell(b, period, sample, cmd, param);
   }
 
   std::vector<uint8_t> build() const {
-    std::vector<uint8_t> m(1084, 0);
-    std::memcpy(m.data(), "test module", 11);
+    mod_file::Module m;
+    m.title = "test module";
     for (int i = 0; i < 31; ++i) {
-      uint8_t* r = &m[20 + 30 * i];
       const ModSample& s = samples[i];
-      r[22] = uint8_t(s.length_words >> 8);
-      r[23] = uint8_t(s.length_words);
-      r[24] = uint8_t(s.finetune);
-      r[25] = uint8_t(s.volume);
-      r[26] = uint8_t(s.loop_start_words >> 8);
-      r[27] = uint8_t(s.loop_start_words);
-      r[28] = uint8_t(s.loop_length_words >> 8);
-      r[29] = uint8_t(s.loop_length_words);
+      m.samples[size_t(i)] = {"", s.length_words, s.finetune, s.volume, s.loop_start_words,
+                              s.loop_length_words,
+                              std::vector<int8_t>(size_t(s.length_words) * 2, s.fill)};
     }
-    m[950] = uint8_t(song_length);
-    m[951] = uint8_t(restart);
-    for (int i = 0; i < 128; ++i) m[952 + i] = orders[i];
-    std::memcpy(&m[1080], tag.data(), 4);
+    m.song_length = song_length;
+    m.restart = restart;
+    std::copy(orders.begin(), orders.begin() + 128, m.orders.begin());
+    m.tag = tag;
     int highest = 0;
     for (uint8_t o : orders) highest = std::max<int>(highest, o);
-    std::vector<uint8_t> pats(size_t(highest + 1) * channels * 256, 0);
+    m.patterns.assign(size_t(highest + 1) * channels * 256, 0);
     if (!pattern_data.empty())
-      std::memcpy(pats.data(), pattern_data.data(), std::min(pats.size(), pattern_data.size()));
-    m.insert(m.end(), pats.begin(), pats.end());
-    for (const ModSample& s : samples) m.insert(m.end(), size_t(s.length_words) * 2, uint8_t(s.fill));
-    return m;
+      std::memcpy(m.patterns.data(), pattern_data.data(), std::min(m.patterns.size(), pattern_data.size()));
+    return mod_file::write(m);
   }
 };
 

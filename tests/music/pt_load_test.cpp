@@ -81,11 +81,19 @@ TEST_F(Loader, SampleRecordsAndSongHeader) {
   EXPECT_EQ(snd_slots()[3].loop_end, 24u);
   EXPECT_EQ(snd_slots()[4].loop_flag, 0u);
 
-  ModBuilder c;
-  c.restart = 126;
-  auto mod2 = c.build();
-  ASSERT_EQ(pt_takemod(mod2.data(), mod2.size()), 1);
-  EXPECT_EQ(pt_song().restart, 126);
+  // Restart bytes above 126, or at or past the song's end, start the song over at order 0.
+  struct Restart {
+    int song_length, restart, stored;
+  };
+  for (Restart r : {Restart{127, 126, 126}, Restart{13, 120, 0}, Restart{13, 13, 0},
+                    Restart{13, 12, 12}}) {
+    ModBuilder c;
+    c.song_length = r.song_length;
+    c.restart = r.restart;
+    auto mod2 = c.build();
+    ASSERT_EQ(pt_takemod(mod2.data(), mod2.size()), 1);
+    EXPECT_EQ(pt_song().restart, r.stored) << r.song_length << " orders, restart " << r.restart;
+  }
 }
 
 TEST_F(Loader, HighestPatternCountsEveryOrderEntry) {
@@ -192,10 +200,13 @@ TEST_F(Loader, RefusesOrBoundsWhatLiesOutsideTheBuffer) {
   std::vector<uint8_t> header(mod.begin(), mod.begin() + 1000);
   EXPECT_EQ(pt_takemod(header.data(), header.size()), 0);
 
-  // Sample data cut short by the end of the file: the sample is shortened to what is there.
+  // Sample data cut short by the end of the file: the sample is shortened to what is there, and
+  // the cut is on record.
   std::vector<uint8_t> shortened(mod.begin(), mod.end() - 30);
   ASSERT_EQ(pt_takemod(shortened.data(), shortened.size()), 1);
   EXPECT_EQ(snd_slots()[1].length, 70u);
+  EXPECT_EQ(pt_song().samples[1].length, 100u);
+  EXPECT_EQ(pt_song().samples[1].present, 70u);
 
   ModBuilder big;
   big.orders[3] = 128;
@@ -208,12 +219,13 @@ TEST_F(Loader, RefusesOrBoundsWhatLiesOutsideTheBuffer) {
   ASSERT_EQ(pt_takemod(mod3.data(), mod3.size()), 1);
   EXPECT_EQ(pt_song().song_length, 128);
 
-  // A loop reaching past the sample's end is kept inside it.
+  // A loop reaching past the sample's end is cut to end at its length.
   ModBuilder loop;
   loop.samples[0] = {100, 0, 64, 90, 20, 0};
   auto mod4 = loop.build();
   ASSERT_EQ(pt_takemod(mod4.data(), mod4.size()), 1);
-  EXPECT_EQ(snd_slots()[1].loop_end, 199u);
+  EXPECT_EQ(snd_slots()[1].loop_end, 200u);
+  EXPECT_EQ(pt_song().samples[1].present, 200u);
   ModBuilder loop2;
   loop2.samples[0] = {100, 0, 64, 120, 20, 0};
   auto mod5 = loop2.build();

@@ -44,16 +44,19 @@ INSTANTIATE_TEST_SUITE_P(Counts, SndLevels,
                          ::testing::Values(std::pair{1, 16383}, std::pair{2, 32766},
                                            std::pair{3, 32767}, std::pair{4, 32767}));
 
-TEST_F(Snd, MasterVolumeIsCappedAndScales) {
-  snd_set_master_volume(300);
-  EXPECT_EQ(snd_master_volume(), 252);
+// One voice at volume 64 reading a byte of 1: the output is the scaled volume. Master volumes
+// above 252 are held at 252; 63 (before music_init) gives less than 64's 129.
+TEST_F(Snd, MasterVolumeScalesAndIsCapped) {
   std::vector<int8_t> data(64, 1);
   snd_define_sample(1, data.data(), 64, 0, 63, 1);
   snd_set_voice_count(1);
   play(0, 1, 64);
-  EXPECT_EQ(mix(1)[0], 64 * 252 * 255 / 128 / 63);
-  snd_set_master_volume(64);
-  EXPECT_EQ(mix(1)[0], 129);
+  for (auto [master, out] : {std::pair{0, 0}, std::pair{63, 127}, std::pair{64, 129},
+                             std::pair{252, 510}, std::pair{300, 510}}) {
+    snd_set_master_volume(master);
+    EXPECT_EQ(mix(1)[0], out) << "master " << master;
+  }
+  EXPECT_EQ(snd_master_volume(), 252);
 }
 
 TEST_F(Snd, LoopReadsItsEndByteThenRestartsAfterItsStart) {
@@ -73,8 +76,9 @@ TEST_F(Snd, LoopReadsItsEndByteThenRestartsAfterItsStart) {
 }
 
 TEST_F(Snd, PositionPastLoopEndTurnsTheSampleOneShot) {
-  std::vector<int8_t> data(1000, 1);
+  std::vector<int8_t> data(1000, 1), other(5000, 2);
   snd_define_sample(1, data.data(), 1000, 100, 500, 1);
+  snd_define_sample(2, other.data(), 5000, 0, 0, 0);
   snd_set_voice_count(1);
   play(0, 1, 64, 600);
   EXPECT_EQ(snd_control_voices()[0].loop_flag, 0u);
@@ -82,10 +86,18 @@ TEST_F(Snd, PositionPastLoopEndTurnsTheSampleOneShot) {
   EXPECT_EQ(out[300], 129);   // still playing up to its length
   EXPECT_EQ(out[450], 0);     // ended, not looped back
   EXPECT_EQ(mix(10)[0], 0);   // and stays ended
-  snd_set_sample(1);          // only a new sample brings the loop back
+  snd_set_sample(2);          // a longer one-shot sample swapped in: still ended
+  EXPECT_EQ(mix(10)[9], 0);
+  snd_set_sample(1);          // a looping one plays again: the running position wraps into its loop
   EXPECT_EQ(snd_control_voices()[0].loop_flag, 1u);
-  snd_set_position(10);       // a new position restarts an ended voice
-  EXPECT_EQ(mix(1)[0], 129);
+  EXPECT_EQ(mix(10)[9], 129);
+  EXPECT_LE(snd_mixing_voices()[0].pos, 500u);
+  snd_set_sample(2);
+  snd_set_position(4900);     // a one-shot voice that ends again, then takes a new position
+  mix(200);
+  EXPECT_EQ(mix(10)[9], 0);
+  snd_set_position(10);
+  EXPECT_EQ(mix(1)[0], 2 * 129);
 }
 
 TEST_F(Snd, SilentOrEmptyVoicesDoNotAdvance) {
@@ -99,14 +111,23 @@ TEST_F(Snd, SilentOrEmptyVoicesDoNotAdvance) {
   EXPECT_EQ(snd_mixing_voices()[1].pos, 0u);  // no position fits an empty sample
 }
 
-TEST_F(Snd, LoopToTheLastByteNeverReadsPastTheSample) {
-  // The sample's exact bytes on the heap: a read of data[length] is an overflow.
-  std::vector<int8_t> data(64, 3);
-  snd_define_sample(1, data.data(), 64, 32, 64, 1);
-  EXPECT_EQ(snd_slots()[1].loop_end, 63u);
-  snd_set_voice_count(1);
-  play(0, 1, 64, 0, 28);  // fast: about 3 bytes per output sample
-  for (int16_t s : mix(5000)) ASSERT_EQ(s, 3 * 129);
+TEST_F(Snd, LoopToTheLastByteKeepsItsLengthAndReadsOnlyInsideTheBuffer) {
+  // Bytes 0..63, then the next sample's first byte; the second copy is the sample's exact bytes
+  // on the heap, the module buffer's end, where a read of data[64] is an overflow.
+  std::vector<int8_t> inside(65, 100), at_end(64);
+  for (int i = 0; i < 64; ++i) inside[size_t(i)] = at_end[size_t(i)] = int8_t(i);
+  for (auto* buffer : {&inside, &at_end}) {
+    offline_driver();
+    snd_set_data_end(buffer->data() + buffer->size());
+    snd_define_sample(1, buffer->data(), 64, 32, 64, 1);
+    EXPECT_EQ(snd_slots()[1].loop_end, 64u);  // the loop keeps its 32 bytes
+    snd_set_voice_count(1);
+    play(0, 1, 64, 60);
+    std::vector<int> bytes;
+    for (int16_t s : mix(8)) bytes.push_back(s / 129);
+    const int after = buffer == &inside ? 100 : 0;
+    EXPECT_EQ(bytes, (std::vector<int>{61, 62, 63, after, 33, 34, 35, 36}));
+  }
 }
 
 TEST_F(Snd, PeriodToStep) {

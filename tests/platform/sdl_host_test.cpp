@@ -102,6 +102,41 @@ TEST_F(SdlHost, FTwiceReturnsToAWindowWithThePointerShown) {
   EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
 }
 
+// Full-screen requests are made once the queue is drained, so a burst of presses is one mode
+// change at most, and a quit in the same queue wins over them.
+TEST_F(SdlHost, FPressesInOneQueueMakeOneModeChangeAndAQuitWinsOverThem) {
+  struct Case {
+    int presses;
+    bool then_quit;
+    int quit;
+    int changes;
+  };
+  const Case cases[] = {{5, false, 0, 1}, {4, false, 0, 0}, {3, true, 1, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.presses << " presses" << (c.then_quit ? ", q" : ""));
+    // The dummy display is not 640 x 480, so every mode change resizes the window.
+    int changes = 0;
+    const auto count = [](void* n, SDL_Event* e) {
+      if (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+        ++*static_cast<int*>(n);
+      return 0;
+    };
+    SDL_AddEventWatch(count, &changes);
+    for (int i = 0; i < c.presses; ++i) push_key(SDL_KEYDOWN, SDLK_f);
+    if (c.then_quit) push_key(SDL_KEYDOWN, SDLK_q);
+    EXPECT_EQ(video_poll(), c.quit);
+    SDL_DelEventWatch(count, &changes);
+    EXPECT_EQ(changes, c.changes);
+    EXPECT_EQ((SDL_GetWindowFlags(video_window()) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0,
+              c.changes % 2 == 1);
+    // Back to a window, for the next case.
+    if (c.changes % 2) {
+      push_key(SDL_KEYDOWN, SDLK_f);
+      video_poll();
+    }
+  }
+}
+
 TEST_F(SdlHost, ResizeOfOurWindowSetsTheViewport) {
   const Uint32 id = SDL_GetWindowID(video_window());
   SDL_Rect r;
@@ -126,6 +161,22 @@ TEST_F(SdlHost, ResizeOfOurWindowSetsTheViewport) {
   SDL_RenderGetViewport(video_renderer(), &r);
   EXPECT_EQ(r.y, 150);
   EXPECT_EQ(r.h, 300);
+}
+
+TEST_F(SdlHost, ViewportFollowsTheRealSizeWithoutAResizeEvent) {
+  // The window grows but its events are lost, as where no window manager sends them: the next
+  // present still fits the picture to the size the renderer draws to.
+  SDL_SetWindowSize(video_window(), 1000, 500);
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  std::vector<uint32_t> fb(320 * 240, 0x808080);
+  video_present(fb.data());
+  SDL_Rect r;
+  SDL_RenderGetViewport(video_renderer(), &r);
+  EXPECT_EQ(r.x, 167);
+  EXPECT_EQ(r.y, 0);
+  EXPECT_EQ(r.w, 666);
+  EXPECT_EQ(r.h, 500);
 }
 
 TEST_F(SdlHost, PresentDoublesPixelsWithBlackScanlines) {
@@ -191,10 +242,35 @@ TEST(SdlHostInit, RefusesModesOtherThanOneAndTwo) {
   video_shutdown();
 }
 
-TEST(SdlHostInit, FailsWithAVideoDriverThatDoesNotExist) {
-  setenv("SDL_VIDEODRIVER", "nonexistent", 1);
-  EXPECT_EQ(video_init(1, 0), 1);
-  SDL_Quit();
+// A window is only worth opening on a display, unless the user named a driver that draws
+// nowhere. Without a display SDL would fall back to its offscreen driver.
+TEST(SdlHostInit, OpensOnlyOnADisplayOrOnADriverTheUserNamed) {
+  struct Case {
+    const char* driver;  // null: not named
+    bool opens;
+  };
+  const Case cases[] = {{"nonexistent", false}, {nullptr, false}, {"", false}, {"dummy", true}};
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.driver ? c.driver : "(not named)");
+    if (c.driver)
+      setenv("SDL_VIDEODRIVER", c.driver, 1);
+    else
+      unsetenv("SDL_VIDEODRIVER");
+    const int result = video_init(1, 0);
+    if (result == 0 && !c.opens) {
+      // A machine with a display console of its own may open a real window: never one in memory.
+      const char* driver = SDL_GetCurrentVideoDriver();
+      ASSERT_NE(driver, nullptr);
+      EXPECT_STRNE(driver, "offscreen");
+      EXPECT_STRNE(driver, "dummy");
+    } else {
+      EXPECT_EQ(result, c.opens ? 0 : 1);
+    }
+    if (result == 0) video_shutdown();
+    SDL_Quit();
+  }
 }
 
 TEST(Clock, StartsAtZeroOnAWholeSecondBaseAndCountsTwentyMillisecondTicks) {

@@ -1,12 +1,10 @@
-#include "render3d/raster.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <vector>
 
-#include "render3d/render.h"
+#include "render3d/render_internal.h"
 
 namespace {
 

@@ -1,39 +1,14 @@
-#include "render3d/render.h"
+#include "render3d/render_internal.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "render3d/raster.h"
 #include "scene3d/objects.h"
+#include "tests/render3d/test_scene.h"
 
 namespace {
-
-// An object whose view-space and screen arrays are written by hand.
-struct HandObject {
-  Object3D o = {};
-  std::vector<int32_t> faces;
-  std::vector<float> verts, view, screen;
-  ShareCounts share = {};
-
-  HandObject(int nv, std::vector<int32_t> f) : faces(std::move(f)) {
-    verts.assign(3 * nv, 0.0f);
-    view.assign(3 * nv, 0.0f);
-    screen.assign(2 * nv, 0.0f);
-    o.vertex_count = nv;
-    o.face_count = static_cast<int32_t>(faces.size() / 4);
-    o.faces = faces.data();
-    o.vertices = verts.data();
-    o.view_vertices = view.data();
-    o.screen_vertices = screen.data();
-    o.share = &share;
-    o.flags = 1;
-    mat4_identity(&o.local);
-    mat4_identity(&o.view_matrix);
-    mat4_identity(&o.pivot);
-  }
-};
 
 // Views and their lists live for the whole run, as in the show; holding them here keeps them
 // reachable for the leak checker.

@@ -3,9 +3,39 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "render3d/math3d.h"
 #include "scene3d/objects.h"
+
+// An object whose arrays the test holds and may write by hand: object-space vertices (three
+// floats each), view-space and screen arrays, flat-lit, every matrix the identity.
+struct HandObject {
+  Object3D o = {};
+  std::vector<int32_t> faces;
+  std::vector<float> verts, view, screen;
+  ShareCounts share = {};
+
+  HandObject(int nv, std::vector<int32_t> f) : HandObject(std::vector<float>(3 * nv), std::move(f)) {}
+  HandObject(std::vector<float> v, std::vector<int32_t> f) : faces(std::move(f)), verts(std::move(v)) {
+    const int nv = static_cast<int>(verts.size() / 3);
+    view.assign(3 * nv, 0.0f);
+    screen.assign(2 * nv, 0.0f);
+    o.vertex_count = nv;
+    o.face_count = static_cast<int32_t>(faces.size() / 4);
+    o.faces = faces.data();
+    o.vertices = verts.data();
+    o.view_vertices = view.data();
+    o.screen_vertices = screen.data();
+    o.share = &share;
+    o.flags = 1;
+    mat4_identity(&o.local);
+    mat4_identity(&o.view_matrix);
+    mat4_identity(&o.pivot);
+  }
+  HandObject(const HandObject&) = delete;  // o points into this object's own arrays
+};
 
 // A ball of 52 vertices and 100 triangles (two poles, five rings of ten), wound clockwise as
 // seen from outside on the screen, flat-lit, centred on the object origin.

@@ -9,20 +9,16 @@
 
 namespace {
 
-// Views, their lists and listed objects live for the whole run, as in the show; holding them
-// here keeps them reachable for the leak checker.
-std::vector<View3D*>* const kept_views = new std::vector<View3D*>;  // never destroyed
-
-View3D& new_view() {
-  kept_views->push_back(new View3D());
-  return *kept_views->back();
-}
-
+// Each test's view is freed with everything listed in it (the sanitizer build checks that
+// shared geometry is freed once, by the last of its users).
 class ObjectsTest : public ::testing::Test {
  protected:
-  View3D& view = new_view();
+  View3D view{};
   void SetUp() override { ASSERT_EQ(view_init(&view), 0); }
-  void TearDown() override { view_release(&view); }
+  void TearDown() override {
+    view_free(&view);
+    view_release(&view);
+  }
 };
 
 TEST_F(ObjectsTest, FreshView) {
@@ -85,13 +81,33 @@ TEST_F(ObjectsTest, ParentsFollowTheIndices) {
   EXPECT_EQ(view_add_object(&view, nullptr, -1), 1);
 }
 
+// Each node's parent is the most recently added node with a smaller parent index, found by
+// walking the whole list; the list keeps a stack instead, which must find the same node.
+TEST_F(ObjectsTest, ParentsMatchAWalkOfTheWholeList) {
+  uint32_t seed = 7;
+  std::vector<SceneNode*> added;
+  for (int i = 0; i < 300; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    const int32_t index = static_cast<int32_t>(seed >> 28) % 7 - 1;  // -1 to 5
+    ASSERT_EQ(view_add_object(&view, object_create(0, 0, 0), index), 0);
+    SceneNode* expected = nullptr;
+    for (SceneNode* n : added) {
+      if (n->parent_index < index) expected = n;
+    }
+    SceneNode* node = added.empty() ? view.objects->first : added.back()->next;
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->parent, expected) << "node " << i << ", index " << index;
+    added.push_back(node);
+  }
+}
+
 TEST_F(ObjectsTest, CloneShareCounts) {
   Object3D* lit = object_create(4, 2, 0);
   Object3D* bare = object_create(4, 2, 1);
   ASSERT_NE(lit, nullptr);
   ASSERT_NE(bare, nullptr);
-  lit->normals = new float[12]();
-  lit->view_normals = new float[12]();
+  lit->normals = static_cast<float*>(std::calloc(12, sizeof(float)));
+  lit->view_normals = static_cast<float*>(std::calloc(12, sizeof(float)));
   view_add_object(&view, lit, -1);
   view_add_object(&view, bare, -1);
 
@@ -220,8 +236,8 @@ TEST(EngineSettings, ShadeRangeAndLight) {
 
 TEST(EngineSettings, UsersCountViews) {
   const int32_t before = engine_users;
-  View3D& a = new_view();
-  View3D& b = new_view();
+  View3D a{};
+  View3D b{};
   ASSERT_EQ(view_init(&a), 0);
   ASSERT_EQ(view_init(&b), 0);
   EXPECT_EQ(engine_users, before + 2);
@@ -232,6 +248,8 @@ TEST(EngineSettings, UsersCountViews) {
   view_release(&b);
   view_release(nullptr);
   EXPECT_EQ(engine_users, before);
+  view_free(&a);
+  view_free(&b);
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "scene3d/reader3ds_internal.h"
 #include "scene3d/stream.h"
 #include "scene_builder.h"
+#include "stress_files.h"
 #include "test_support.h"
 
 namespace {
@@ -97,83 +99,124 @@ TEST(ReadObjects, TenCharacterNamesAreComparedWholeAndStoredTerminated) {
   EXPECT_EQ(v.object(0)->name[10], 0);
 }
 
+TEST(ReadObjects, NamesSharingTenCharactersFindTheirOwnMesh) {
+  // Nodes for "LongName_A2" then "LongName_A1"; the meshes start at x = 20 and x = 10.
+  const Bytes bytes = stress3ds::colliding_names();
+  ScopedView v;
+  ASSERT_EQ(load(bytes, &v.view), 0) << read_3ds_last_error();
+  ASSERT_EQ(v.count(), 2);
+  EXPECT_EQ(v.object(0)->vertices[0], 20.0f * 256.0f);
+  EXPECT_EQ(v.object(1)->vertices[0], 10.0f * 256.0f);
+  EXPECT_EQ(std::string(v.object(0)->name), "LongName_A");  // the stored name keeps ten
+}
+
 TEST(ReadObjects, NodeWithoutMeshFailsAfterEarlierNodes) {
   const Bytes bytes = scene({small_mesh("Box")}, {{"Box"}, {"Missing"}, {"Box"}});
   ScopedView v;
   EXPECT_EQ(load(bytes, &v.view), 1);
   EXPECT_EQ(v.count(), 1);
+  EXPECT_STREQ(read_3ds_last_error(),
+               "no triangle mesh is named \"Missing\", as the object node at offset 290 asks");
   EXPECT_EQ(current_stream_ops, &file_stream_ops);
 }
 
-// Damaged or incomplete files: each is refused (result 1) or read with no data, never trusted.
-struct BadCase {
+// Damaged, incomplete, hostile or large files: each is read within the limits or refused with
+// its reason, never trusted.
+struct FileCase {
   const char* what;
   Bytes bytes;
   int32_t result;
   int32_t objects;       // objects in the view afterwards
   int32_t vertex_count;  // of the first object, when there is one
+  const char* reason;    // a part of read_3ds_last_error(), when refused
 };
 
-std::vector<BadCase> bad_cases() {
-  std::vector<BadCase> cases;
+std::vector<FileCase> file_cases() {
+  std::vector<FileCase> cases;
   const Mesh good = small_mesh("Box");
   const std::vector<Node> one{{"Box"}};
   auto mesh_variant = [&](const char* what, auto change, int32_t result, int32_t objects,
-                          int32_t vertices) {
+                          int32_t vertices, const char* reason) {
     Mesh m = good;
     change(m);
-    cases.push_back({what, scene({m}, one), result, objects, vertices});
+    cases.push_back({what, scene({m}, one), result, objects, vertices, reason});
   };
-  cases.push_back({"empty", {}, 1, 0, 0});
-  cases.push_back({"not a scene file", {'F', 'O', 'R', 'M', 0, 0, 0, 0}, 1, 0, 0});
-  cases.push_back({"no editor", file({keyframer(one)}), 1, 0, 0});
-  cases.push_back({"no keyframer", file({editor({good}, {})}), 1, 0, 0});
+  const char* not_3ds = "not a 3D Studio file";
+  cases.push_back({"empty", {}, 1, 0, 0, not_3ds});
+  cases.push_back({"not a scene file", {'F', 'O', 'R', 'M', 0, 0, 0, 0}, 1, 0, 0, not_3ds});
+  cases.push_back({"no editor", file({keyframer(one)}), 1, 0, 0, "no editor section"});
+  cases.push_back({"no keyframer", file({editor({good}, {})}), 1, 0, 0, "no keyframer section"});
   cases.push_back({"no keyframer header", file({editor({good}, {}), keyframer(one, false)}), 1,
-                   0, 0});
-  cases.push_back({"node without header", scene({good}, {{"Box", -1, "", {}, false}}), 1, 0, 0});
-  cases.push_back({"dummy without instance name", scene({good}, {{"$$$DUMMY"}}), 1, 0, 0});
-  cases.push_back({"no nodes", scene({good}, {}), 0, 0, 0});
-  mesh_variant("mesh without vertex list", [](Mesh& m) { m.vertex_list = false; }, 1, 0, 0);
-  mesh_variant("mesh without face list", [](Mesh& m) { m.face_list = false; }, 1, 0, 0);
-  mesh_variant("face index past the vertices", [](Mesh& m) { m.faces[5] = 4; }, 1, 0, 0);
-  mesh_variant("face index negative", [](Mesh& m) { m.faces[0] = 0xFFFF; }, 1, 0, 0);
+                   0, 0, "no keyframer header"});
+  cases.push_back({"node without header", scene({good}, {{"Box", -1, "", {}, false}}), 1, 0, 0,
+                   "has no node header"});
+  cases.push_back({"dummy without instance name", scene({good}, {{"$$$DUMMY"}}), 1, 0, 0,
+                   "has no instance name"});
+  cases.push_back({"no nodes", scene({good}, {}), 0, 0, 0, ""});
+  mesh_variant("mesh without vertex list", [](Mesh& m) { m.vertex_list = false; }, 1, 0, 0,
+               "mesh \"Box\" has no vertex list");
+  mesh_variant("mesh without face list", [](Mesh& m) { m.face_list = false; }, 1, 0, 0,
+               "mesh \"Box\" has no face list");
+  mesh_variant("face index past the vertices", [](Mesh& m) { m.faces[5] = 4; }, 1, 0, 0,
+               "face 1 of mesh \"Box\" names vertex 4; the mesh has 4");
+  mesh_variant("face index negative", [](Mesh& m) { m.faces[0] = 0xFFFF; }, 1, 0, 0,
+               "names vertex -1");
   mesh_variant("negative vertex count, no faces",
-               [](Mesh& m) { m.vertex_count_override = 0x8000; m.faces.clear(); }, 0, 1, 0);
-  mesh_variant("vertex count larger than its chunk, no faces",
-               [](Mesh& m) { m.vertex_count_override = 5; m.faces.clear(); }, 0, 1, 0);
-  mesh_variant("vertex count larger than its chunk, with faces",
-               [](Mesh& m) { m.vertex_count_override = 30000; }, 1, 0, 0);
+               [](Mesh& m) { m.vertex_count_override = 0x8000; m.faces.clear(); }, 0, 1, 0, "");
+  mesh_variant("vertex count larger than its chunk",
+               [](Mesh& m) { m.vertex_count_override = 30000; }, 1, 0, 0,
+               "claims 30,000 records in 50 bytes");
   mesh_variant("face count larger than its chunk",
-               [](Mesh& m) { m.face_count_override = 3; }, 0, 1, 4);
-  mesh_variant("negative face count", [](Mesh& m) { m.face_count_override = 0xFFFF; }, 0, 1, 4);
+               [](Mesh& m) { m.face_count_override = 3; }, 1, 0, 0, "claims 3 records");
+  mesh_variant("negative face count", [](Mesh& m) { m.face_count_override = 0xFFFF; }, 0, 1, 4,
+               "");
   mesh_variant("mapping shorter than the vertices",
-               [](Mesh& m) { m.uvs = {0.5f, 0.5f}; }, 0, 1, 4);
+               [](Mesh& m) { m.uvs = {0.5f, 0.5f}; }, 0, 1, 4, "");
   {
     // An editor chunk that claims more than the file holds: nothing inside can be trusted.
     Chunk e = editor({good}, {});
     e.length_override = 0x7FFFFFF0;
-    cases.push_back({"editor length past the end", file({e, keyframer(one)}), 1, 0, 0});
+    cases.push_back({"editor length past the end", file({e, keyframer(one)}), 1, 0, 0,
+                     "chunk 0x3D3D at offset 16 runs past the end of its parent chunk 0x4D4D"});
   }
   {
     // A chunk too short for its own header would step backwards for ever.
     Chunk odd{0x1234, {}, {}, 3};
     cases.push_back({"chunk length below six", file({odd, editor({good}, {}), keyframer(one)}), 1,
-                     0, 0});
+                     0, 0, "chunk 0x1234 at offset 16 has length 3, shorter than its own header"});
   }
   {
     Bytes b = scene({good}, one);
     b.resize(b.size() - 30);  // cut inside the last node
-    cases.push_back({"truncated in the keyframer", b, 0, 1, 4});
+    cases.push_back({"truncated in the keyframer", b, 1, 0, 0, "the file is cut short"});
   }
+  using stress3ds::Short;
+  cases.push_back({"short mesh matrix", stress3ds::sample(Short::kMeshMatrix), 1, 0, 0,
+                   "the mesh matrix of \"Part0\" at offset 183 holds 44 bytes; it needs 48"});
+  cases.push_back({"short node pivot", stress3ds::sample(Short::kNodePivot), 1, 0, 0,
+                   "the node pivot of \"Part0\" at offset 974 holds 8 bytes; it needs 12"});
+  cases.push_back({"short node header", stress3ds::sample(Short::kNodeHeader), 1, 0, 0,
+                   "the node header of \"Part0\" at offset 956 is too short"});
+  cases.push_back({"many nodes", stress3ds::many_nodes(), 0, 20000, 4, ""});
+  cases.push_back({"many objects", stress3ds::many_objects(), 0, 10000, 3, ""});
+  // Each node's copy of the mesh counts: the seventh would pass the vertex limit.
+  cases.push_back({"one mesh named by many nodes", stress3ds::one_mesh_many_nodes(), 1, 6, 32767,
+                   "the scene has 229,369 vertices in all by the node for mesh \"Big\"; "
+                   "the limit is 196,608"});
   return cases;
 }
 
-class BadInput : public ::testing::TestWithParam<BadCase> {};
+class Files : public ::testing::TestWithParam<FileCase> {};
 
-TEST_P(BadInput, RefusedOrReadWithoutTrustingIt) {
-  const BadCase& c = GetParam();
+TEST_P(Files, ReadWithinTheLimitsOrRefusedWithAReason) {
+  const FileCase& c = GetParam();
   ScopedView v;
-  EXPECT_EQ(load(c.bytes, &v.view), c.result);
+  EXPECT_EQ(load(c.bytes, &v.view), c.result) << read_3ds_last_error();
+  EXPECT_NE(std::string(read_3ds_last_error()).find(c.reason), std::string::npos)
+      << read_3ds_last_error();
+  if (c.result == 0) {
+    EXPECT_STREQ(read_3ds_last_error(), "");
+  }
   ASSERT_EQ(v.count(), c.objects);
   if (c.objects > 0) {
     const Object3D* o = v.object(0);
@@ -187,7 +230,7 @@ TEST_P(BadInput, RefusedOrReadWithoutTrustingIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BadInput, ::testing::ValuesIn(bad_cases()),
+INSTANTIATE_TEST_SUITE_P(Cases, Files, ::testing::ValuesIn(file_cases()),
                          [](const auto& info) {
                            std::string name;
                            for (const char* p = info.param.what; *p; ++p) {
@@ -195,6 +238,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadInput, ::testing::ValuesIn(bad_cases()),
                            }
                            return name;
                          });
+
+// A file cut at any chunk boundary is refused whole by both readers: no object of it is kept.
+TEST(Truncation, EveryChunkBoundaryIsRefused) {
+  std::vector<size_t> boundaries;
+  const Bytes whole = stress3ds::sample(stress3ds::Short::kNone, &boundaries);
+  for (size_t cut : boundaries) {
+    if (cut == 0 || cut == whole.size()) continue;
+    const Bytes b(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(cut));
+    ScopedView v;
+    EXPECT_EQ(load(b, &v.view), 1) << cut;
+    EXPECT_EQ(v.count(), 0) << cut;
+    EXPECT_NE(std::string(read_3ds_last_error()).find("cut short"), std::string::npos) << cut;
+    EXPECT_EQ(load_scene_camera(b.data(), b.size(), 1, &v.view), 1) << cut;
+  }
+}
 
 // Cameras.
 const Camera kFirst{"Camera01", {239.908f, 0, -2.307f, -46.136f, 0, 0, 90}};
@@ -222,11 +280,18 @@ TEST(ReadCamera, MissingCameraReleasesTheView) {
   const int32_t users = engine_users;
   EXPECT_EQ(load_scene_camera(bytes.data(), bytes.size(), 2, &v.view), 1);
   EXPECT_EQ(engine_users, users - 1);
+  EXPECT_STREQ(read_3ds_last_error(), "camera 2 was asked for; the file has 1");
   v.released = true;
   EXPECT_EQ(load_scene_camera(bytes.data(), bytes.size(), 0, &v.view), 1);
   EXPECT_EQ(load_scene_camera(bytes.data(), bytes.size(), 1, nullptr), 1);
   EXPECT_EQ(engine_users, users - 1);
   EXPECT_EQ(load_scene_camera(bytes.data(), 4, 1, &v.view), 1);  // cut before the editor
+  EXPECT_EQ(engine_users, users - 1);
+  // A camera record too short for its values is malformed, not missing: the view stays.
+  const Bytes short_camera = stress3ds::sample(stress3ds::Short::kCamera);
+  EXPECT_EQ(load_scene_camera(short_camera.data(), short_camera.size(), 1, &v.view), 1);
+  EXPECT_STREQ(read_3ds_last_error(),
+               "camera \"Camera01\" at offset 27 holds 24 bytes; it needs 28");
   EXPECT_EQ(engine_users, users - 1);
 }
 
@@ -303,18 +368,17 @@ TEST(ReadName, StopsAtNulControlCharactersAndCapacity) {
   stream_select(STREAM_FILE);
 }
 
-TEST(ProbeFileKind, FirstWordNamesTheKind) {
-  const std::pair<uint16_t, int32_t> cases[] = {
-      {0x4F46, 0}, {0xD8FF, 1}, {0x3A4D, 2}, {0x4D4D, 3},
-      {0x3DAA, 4}, {0x3DFF, 5}, {0x3DC2, 6}, {0x1234, 7}};
-  stream_select(STREAM_MEMORY);
-  for (const auto& [word, kind] : cases) {
-    const uint8_t b[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
-    const MemorySource src{b, 2};
-    EXPECT_EQ(probe_file_kind(&src), kind) << std::hex << word;
-  }
-  stream_select(STREAM_FILE);
+// The kind comes from the first two bytes of a real file, read little-endian.
+TEST(ProbeFileKind, RealFilesByTheirFirstWord) {
+  const std::string assets = std::string(DRIFTLIGHT_SOURCE_DIR) + "/assets/";
+  EXPECT_EQ(probe_file_kind((assets + "scene.3ds").c_str()), 3);
+  EXPECT_EQ(probe_file_kind((assets + "soundtrack.mod").c_str()), 7);
   EXPECT_EQ(probe_file_kind("/nonexistent/scene.3ds"), 7);
+  const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0};  // the start of every JPEG file
+  const MemorySource src{jpeg, sizeof jpeg};
+  stream_select(STREAM_MEMORY);
+  EXPECT_EQ(probe_file_kind(&src), 1);
+  stream_select(STREAM_FILE);
 }
 
 }  // namespace

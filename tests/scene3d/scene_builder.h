@@ -1,32 +1,20 @@
-// Builds small 3D Studio files in memory for the reader's tests and the fuzzer's seeds.
+// Small 3D Studio scenes described as meshes, nodes and cameras, for the reader's tests and the
+// fuzzer's seeds; written through the shared chunk writer.
 #pragma once
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tools/scenegen/writer3ds.h"
+
 namespace scene_builder {
 
-using Bytes = std::vector<uint8_t>;
-
-inline void put16(Bytes& b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void put32(Bytes& b, uint32_t v) {
-  put16(b, static_cast<uint16_t>(v));
-  put16(b, static_cast<uint16_t>(v >> 16));
-}
-inline void put_float(Bytes& b, float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  put32(b, u);
-}
-inline void put_name(Bytes& b, const std::string& s) {
-  b.insert(b.end(), s.begin(), s.end());
-  b.push_back(0);
-}
+using writer3ds::Bytes;
+using writer3ds::put16;
+using writer3ds::put32;
+using writer3ds::put_float;
+using writer3ds::put_name;
 
 // A chunk: its own data, then its sub-chunks. length_override replaces the computed length.
 struct Chunk {
@@ -35,18 +23,20 @@ struct Chunk {
   std::vector<Chunk> kids;
   int64_t length_override = -1;
 
-  Bytes bytes() const {
-    Bytes body = data;
-    for (const Chunk& k : kids) {
-      const Bytes kb = k.bytes();
-      body.insert(body.end(), kb.begin(), kb.end());
+  void write(writer3ds::Writer& w) const {
+    w.begin(id);
+    w.raw(data);
+    for (const Chunk& k : kids) k.write(w);
+    if (length_override >= 0) {
+      w.end_claiming(static_cast<uint32_t>(length_override));
+    } else {
+      w.end();
     }
-    Bytes out;
-    put16(out, id);
-    put32(out, length_override >= 0 ? static_cast<uint32_t>(length_override)
-                                    : static_cast<uint32_t>(body.size() + 6));
-    out.insert(out.end(), body.begin(), body.end());
-    return out;
+  }
+  Bytes bytes() const {
+    writer3ds::Writer w;
+    write(w);
+    return w.out;
   }
 };
 

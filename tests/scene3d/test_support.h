@@ -2,7 +2,6 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -20,30 +19,13 @@ inline std::vector<uint8_t> read_file(const std::string& path) {
   return bytes;
 }
 
-// The program never frees listed objects; tests do, so that the leak checker stays quiet.
-inline void free_view_objects(View3D* view) {
-  if (view->objects == nullptr) return;
-  SceneNode* node = view->objects->first;
-  while (node != nullptr) {
-    SceneNode* next = node->next;
-    node->object->share->list_entries = 0;
-    object_free(node->object);
-    std::free(node);
-    node = next;
-  }
-  std::free(view->objects);
-  view->objects = nullptr;
-  std::free(view->zbuffer);
-  view->zbuffer = nullptr;
-}
-
 // A view for the reader's tests, freed with everything in it.
 struct ScopedView {
   View3D view{};
   bool released = false;  // set when the code under test has released the view
   ScopedView() { view_init(&view); }
   ~ScopedView() {
-    free_view_objects(&view);
+    view_free(&view);
     if (!released) view_release(&view);
   }
   int32_t count() const { return view.objects->count; }

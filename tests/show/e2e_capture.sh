@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# driftlight-capture --until 200 writes an MP4 that ffprobe reads: H.264 640x480 and AAC, as long
-# as the first two orders of the soundtrack (2 x 64 rows of 6 ticks at 52 ticks a second), with
-# one video frame per 1/60 s; a second run writes the same bytes.
+# driftlight-capture --until 200 writes an MP4 that ffprobe reads: H.264 1280x960 4:4:4 and AAC,
+# as long as the first two orders of the soundtrack (2 x 64 rows of 6 ticks at 52 ticks a
+# second), with one video frame per 1/50 s; a second run writes the same bytes. A path it cannot
+# write, or an interrupted run, gives a message and leaves no file (and no partial one) behind.
 # usage: e2e_capture.sh BUILD_DIR
 set -u
 build=${1:?build directory}
@@ -15,15 +16,29 @@ frames=$(awk '/^show:/{print $2}' "$work/summary.txt")
 probe() { ffprobe -v error -select_streams "$1" -show_entries "$2" -of default=nw=1:nk=1 "$work/a.mp4"; }
 [ "$(probe v:0 stream=codec_name)" = h264 ] || fail "no H.264 stream"
 [ "$(probe a:0 stream=codec_name)" = aac ] || fail "no AAC stream"
-[ "$(probe v:0 stream=width,height | tr '\n' x)" = 640x480x ] || fail "not 640x480"
+[ "$(probe v:0 stream=width,height | tr '\n' x)" = 1280x960x ] || fail "not 1280x960"
+[ "$(probe v:0 stream=pix_fmt)" = yuv444p ] || fail "not 4:4:4"
 [ "$(probe v:0 stream=nb_frames)" = "$frames" ] || fail "frame count differs from the summary"
 duration=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$work/a.mp4")
 expected=$(awk 'BEGIN{print 128 * 6 / 52}')
 awk -v d="$duration" -v e="$expected" -v f="$frames" 'BEGIN{
-  if (d < e - 0.05 || d > e + 0.05) exit 1; if (f / 60 < d - 0.03 || f / 60 > d + 0.03) exit 1 }' ||
+  if (d < e - 0.05 || d > e + 0.05) exit 1; if (f / 50 < d - 0.03 || f / 50 > d + 0.03) exit 1 }' ||
   fail "duration $duration s for $frames frames, expected about $expected s"
 echo "duration $duration s, $frames frames (expected about $expected s)"
 
 "$exe" --until 200 -o "$work/b.mp4" > /dev/null || fail "second capture failed"
 cmp -s "$work/a.mp4" "$work/b.mp4" || fail "two captures differ"
+
+# A directory that does not exist: a message naming the path, status 1, nothing written.
+"$exe" --until 10 -o "$work/missing/c.mp4" > /dev/null 2> "$work/err.txt" && fail "wrote into a missing directory"
+grep -q "cannot write $work/missing/c.mp4" "$work/err.txt" || fail "unclear message: $(cat "$work/err.txt")"
+# Interrupted half way: status 130, and neither the file nor its temporary name is left.
+"$exe" -o "$work/d.mp4" > /dev/null 2>&1 &
+pid=$!
+for _ in $(seq 100); do [ -s "$work/d.mp4.part" ] && break; sleep 0.1; done
+[ -s "$work/d.mp4.part" ] || fail "no temporary file while capturing"
+kill -INT "$pid"
+wait "$pid"
+[ $? = 130 ] || fail "an interrupted capture did not end with status 130"
+[ ! -e "$work/d.mp4" ] && [ ! -e "$work/d.mp4.part" ] || fail "an interrupted capture left a file"
 echo PASS

@@ -10,7 +10,7 @@
 #include "driver/show.h"
 #include "driver/show_state.h"
 #include "tools/capture/flash_report.h"
-#include "tools/capture/show_run.h"
+#include "platform/show_run.h"
 
 namespace {
 

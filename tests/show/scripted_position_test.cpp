@@ -10,6 +10,7 @@
 #include "driver/show_observe.h"
 #include "music/music.h"
 #include "platform/offline.h"
+#include "tests/driver/music_stand_in.h"
 
 namespace {
 
@@ -17,19 +18,6 @@ std::vector<int32_t> script;  // the position on frame i
 int64_t frame_now = 0;
 
 void hold(int32_t position, int frames) { script.insert(script.end(), frames, position); }
-
-}  // namespace
-
-// The stand-in music face.
-int music_init() { return 1; }
-int music_load(uint8_t*, size_t) { return 1; }
-void music_start(int) {}
-void music_stop() {}
-int32_t music_position() {
-  return frame_now < static_cast<int64_t>(script.size()) ? script[frame_now] : 2000;
-}
-
-namespace {
 
 struct Frame {
   int32_t position;
@@ -61,6 +49,9 @@ const std::vector<Frame>& run() {
   config.sink = sink;
   config.time_listener = advance;
   offline_configure(config);
+  music_stand_in.position = [](int64_t) {
+    return frame_now < static_cast<int64_t>(script.size()) ? script[frame_now] : 2000;
+  };
   std::srand(1);
   EXPECT_EQ(show_main(), 0);
   return shown;

@@ -9,7 +9,7 @@
 #include "driver/show_state.h"
 #include "effects/dots.h"
 #include "platform/offline.h"
-#include "tools/capture/show_run.h"
+#include "platform/show_run.h"
 
 namespace {
 

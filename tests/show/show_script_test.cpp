@@ -18,7 +18,7 @@
 #include "effects/compose.h"
 #include "effects/tunnel.h"
 #include "music/music.h"
-#include "tools/capture/show_run.h"
+#include "platform/show_run.h"
 
 namespace {
 
@@ -38,8 +38,8 @@ bool accent(int32_t position) {
 
 // The flash amounts a frame can carry: 120 - j^2 for j = -10 ... 10.
 bool flashed_equals(const uint32_t* plain, const uint32_t* frame, int32_t amount) {
-  static uint32_t lit[kPixels];
-  blend_add(plain, fb_flash, lit, kPixels, 255, amount);
+  static uint32_t lit[kFbPixels];
+  blend_add(plain, fb_flash, lit, kFbPixels, 255, amount);
   return std::memcmp(lit, frame, sizeof lit) == 0;
 }
 
@@ -55,7 +55,7 @@ struct Trace {
 // Scene 1 and 5 frames are compared with their effect drawn alone, inside the sink (the show's
 // tables are all built by then and the effects keep no state between frames).
 bool inspect(Trace* trace, const FrameRecord& r, const uint32_t* pixels) {
-  static uint32_t plain[kPixels];
+  static uint32_t plain[kFbPixels];
   if (r.scene >= 1 && r.scene <= 11 && trace->first_of_scene[r.scene] < 0)
     trace->first_of_scene[r.scene] = static_cast<int32_t>(r.index);
   const int32_t t = ticks_of(r) - ticks_of(trace->frames[trace->first_of_scene[r.scene]]);
@@ -73,8 +73,8 @@ bool inspect(Trace* trace, const FrameRecord& r, const uint32_t* pixels) {
     blobs_draw(plain, t5);
     for (int i = 0; i < 3; ++i) text_draw(6, 84 + 24 * i, 2 + i, 200, plain);
     std::vector<int> rows;
-    for (int y = 0; y < kHeight; ++y)
-      if (std::memcmp(plain + y * kWidth, pixels + y * kWidth, 4 * kWidth) != 0) rows.push_back(y);
+    for (int y = 0; y < kFbHeight; ++y)
+      if (std::memcmp(plain + y * kFbWidth, pixels + y * kFbWidth, 4 * kFbWidth) != 0) rows.push_back(y);
     trace->blob_rows[r.index] = rows;
   }
   return true;
@@ -349,7 +349,7 @@ TEST(ShowScript, TunnelThumbnailsBounceOnAccentsUpTo1700ThenOn8And40) {
 TEST(ShowScript, ClosingWordIsBlackFromU111) {
   const auto frames = scene_frames(11);
   ASSERT_FALSE(frames.empty());
-  static const std::vector<uint32_t> black(kPixels, 0);
+  static const std::vector<uint32_t> black(kFbPixels, 0);
   const uint64_t black_hash = frame_hash(black.data(), black.size());
   const int32_t T6 = ticks_of(*frames.front());
   int black_frames = 0;

@@ -5,19 +5,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "base/framebuffer.h"
 #include "driver/show_state.h"
 #include "platform/png_writer.h"
+#include "platform/show_run.h"
+#include "platform/wav_writer.h"
 #include "tools/capture/encoder.h"
 #include "tools/capture/flash_report.h"
-#include "tools/capture/show_run.h"
-#include "tools/capture/wav.h"
 
 namespace {
 
@@ -25,52 +28,180 @@ constexpr int kSampleRate = 44100;
 constexpr int kScenes = 11;
 constexpr int32_t kEndPosition = 2000;  // the show stops when order 20 begins
 
-const char* kUsage =
-    "usage: driftlight-capture [-o show.mp4] [--fps 60] [--until POSITION]\n"
-    "                          [--png-dir DIR --frames LIST] [--wav FILE] [--preset NAME]\n"
-    "                          [--no-encode] [--flash-report] [--gentle]\n"
-    "\n"
-    "Runs the show through the offline host and writes what the window shows (640 x 480,\n"
-    "doubled with its scanlines) as H.264 with the soundtrack as AAC. The same file every run.\n"
-    "\n"
-    "  -o FILE          the video file (default show.mp4)\n"
-    "  --fps N          frames per second of simulated time (default 60)\n"
-    "  --until POS      stop before the first frame whose music position is POS or more\n"
-    "                   (order x 100 + row; the show itself ends at 2000)\n"
-    "  --png-dir DIR    write the frames named by --frames as 320 x 240 PNGs into DIR\n"
-    "  --frames LIST    frame numbers, e.g. 0,600-605,4000\n"
-    "  --wav FILE       also write the soundtrack as 16-bit mono WAV\n"
-    "  --preset NAME    x264 speed preset (default superfast; slower ones give smaller files)\n"
-    "  --no-encode      write no video (timing only)\n"
-    "  --flash-report   list every second that has more than 3 general or red flashes, with its\n"
-    "                   scene and music position, and a verdict. Measured on the picture as the\n"
-    "                   window shows it (half its rows black scanlines), in each quarter of it:\n"
-    "                   a general flash is a pair of opposing changes of the quarter's mean\n"
-    "                   relative luminance of at least 0.10 with the darker state below 0.80; a\n"
-    "                   red flash a pair of opposing changes of at least 20 in the quarter's\n"
-    "                   mean of (R - G - B) x 320 (linear light, negative values 0), where in\n"
-    "                   one of the two states saturated red pixels (R / (R + G + B) >= 0.8)\n"
-    "                   alone make up at least 20 of that mean. Any one-second window counts.\n"
-    "  --gentle         the gentle show: every flash and flicker kept under those thresholds\n"
-    "  --help           this text\n";
-
 struct Options {
   std::string output = "show.mp4";
-  int fps = 60;
+  // The scene clock counts 20 ms ticks: at 50 frames a second every frame is one tick later.
+  int fps = 50;
   int32_t until = kEndPosition;
   std::string png_dir;
   std::vector<int64_t> frames;
   std::string wav;
   bool encode = true;
-  std::string preset = "superfast";
+  int scale = 4;
+  Chroma chroma = Chroma::k444;
+  int crf = 16;
+  std::string preset = "ultrafast";
   bool flash_report = false;
+  bool gentle = false;
 };
 
-int64_t cpu_ns() {
+// A whole number from lo to hi, or a message naming the option.
+bool number(const char* name, const char* text, long lo, long hi, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  long n = std::strtol(text, &end, 10);
+  if (!*text || *end || errno || n < lo || n > hi) {
+    std::fprintf(stderr, "driftlight-capture: %s wants a whole number from %ld to %ld, not '%s'\n",
+                 name, lo, hi, text);
+    return false;
+  }
+  *out = n;
+  return true;
+}
+
+// One row per option: its name, the value it takes (nullptr for a switch), its help and what it
+// does. The usage text is made from this table, so a new option is one new row.
+struct OptionSpec {
+  const char* name;
+  const char* value;
+  const char* help;
+  bool (*apply)(const char* value, Options* opt);
+};
+
+const OptionSpec kOptions[] = {
+    {"-o", "FILE", "the video file (default show.mp4); written as FILE.part\nand renamed when complete",
+     [](const char* v, Options* o) { o->output = v; return true; }},
+    {"--scale", "N",
+     "every show pixel an N x N block, its lower half the\n"
+     "scanline (default 4: 1280 x 960; 2 is the window's 640 x 480)",
+     [](const char* v, Options* o) {
+       long n;
+       if (!number("--scale", v, 1, 12, &n)) return false;
+       o->scale = static_cast<int>(n);
+       return true;
+     }},
+    {"--chroma", "444|420",
+     "colour samples: 444 one per pixel (the default; desktop\n"
+     "players such as mpv and VLC), 420 one per 2 x 2 pixels\n"
+     "(browsers, phones, hardware decoders)",
+     [](const char* v, Options* o) {
+       if (std::strcmp(v, "444") == 0) o->chroma = Chroma::k444;
+       else if (std::strcmp(v, "420") == 0) o->chroma = Chroma::k420;
+       else {
+         std::fprintf(stderr, "driftlight-capture: --chroma takes 444 or 420, not '%s'\n", v);
+         return false;
+       }
+       return true;
+     }},
+    {"--web", nullptr,
+     "a file for browsers and video sites: --chroma 420 --scale 8\n"
+     "(2560 x 1920: blocks that big keep the colours that 4:2:0\n"
+     "would otherwise smear into the scanlines)",
+     [](const char*, Options* o) {
+       o->chroma = Chroma::k420;
+       o->scale = 8;
+       return true;
+     }},
+    {"--fps", "N",
+     "frames per second of show time (default 50: the scenes\n"
+     "move in 20 ms ticks, so at 50 every frame is one tick on;\n"
+     "at 60 one frame in six repeats the one before, a judder)",
+     [](const char* v, Options* o) {
+       long n;
+       if (!number("--fps", v, 1, 1000, &n)) return false;
+       o->fps = static_cast<int>(n);
+       return true;
+     }},
+    {"--until", "POS",
+     "stop before the first frame whose music position is POS or more\n"
+     "(order x 100 + row; the show itself ends at 2000)",
+     [](const char* v, Options* o) {
+       long n;
+       if (!number("--until", v, 0, kEndPosition, &n)) return false;
+       o->until = static_cast<int32_t>(n);
+       return true;
+     }},
+    {"--png-dir", "DIR", "write the frames named by --frames as 320 x 240 PNGs into DIR",
+     [](const char* v, Options* o) { o->png_dir = v; return true; }},
+    {"--frames", "LIST", "frame numbers, e.g. 0,600-605,4000",
+     [](const char* v, Options* o) {
+       if (parse_frame_list(v, &o->frames)) return true;
+       std::fprintf(stderr, "driftlight-capture: bad frame list '%s'\n", v);
+       return false;
+     }},
+    {"--wav", "FILE", "also write the soundtrack as 16-bit mono WAV",
+     [](const char* v, Options* o) { o->wav = v; return true; }},
+    {"--crf", "N", "x264 constant quality, 0 to 51 (default 16; lower is\nbetter and bigger)",
+     [](const char* v, Options* o) {
+       long n;
+       if (!number("--crf", v, 0, 51, &n)) return false;
+       o->crf = static_cast<int>(n);
+       return true;
+     }},
+    {"--preset", "NAME", "x264 speed preset (default ultrafast; slower ones give\nsmaller files at the same quality)",
+     [](const char* v, Options* o) { o->preset = v; return true; }},
+    {"--no-encode", nullptr, "write no video (timing only)",
+     [](const char*, Options* o) { o->encode = false; return true; }},
+    {"--flash-report", nullptr,
+     "list every second with more than 3 general or red flashes,\n"
+     "with its scene and music position, and a verdict. Measured\n"
+     "on the picture as the window shows it (half its rows black\n"
+     "scanlines), in each quarter of it: a general flash is a pair\n"
+     "of opposing changes of the quarter's mean relative luminance\n"
+     "of at least 0.10, the darker state below 0.80; a red flash a\n"
+     "pair of opposing changes of at least 20 in the quarter's mean\n"
+     "of (R - G - B) x 320 (linear light, negative values 0), where\n"
+     "in one of the two states saturated red pixels\n"
+     "(R / (R + G + B) >= 0.8) alone make up at least 20 of it.\n"
+     "Every one-second window counts",
+     [](const char*, Options* o) { o->flash_report = true; return true; }},
+    {"--gentle", nullptr,
+     "the gentle show: every flash and flicker kept under the\n"
+     "flash report's thresholds (scene 8 cross-fades in, a beat\n"
+     "that would restart a running flash is held)",
+     [](const char*, Options* o) { o->gentle = true; return true; }},
+};
+
+void usage(FILE* out) {
+  std::fputs(
+      "usage: driftlight-capture [OPTION]...\n"
+      "\n"
+      "Runs the show through the offline host and writes what the window shows (every show\n"
+      "pixel a block with its dark scanline) as H.264 with the soundtrack as AAC. The same\n"
+      "file on every run.\n"
+      "\n"
+      "Which file for what:\n"
+      "  (defaults)   1280 x 960, 4:4:4: every colour as the show drew it; plays in mpv, VLC\n"
+      "               and other players built on FFmpeg\n"
+      "  --web        2560 x 1920, 4:2:0: plays in browsers and on phones, and is what to\n"
+      "               upload to a video site (which re-encodes whatever it gets)\n"
+      "\n",
+      out);
+  for (const OptionSpec& o : kOptions) {
+    std::string head = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
+    std::fprintf(out, "%-20s", head.c_str());
+    if (head.size() >= 20) std::fprintf(out, "\n%-20s", "");
+    for (const char* h = o.help; *h; ++h) {
+      std::fputc(*h, out);
+      if (*h == '\n') std::fprintf(out, "%-20s", "");
+    }
+    std::fputc('\n', out);
+  }
+  std::fprintf(out, "%-20s%s\n", "  --help", "this text");
+}
+
+int64_t cpu_ns(clockid_t clock) {
   timespec ts;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  clock_gettime(clock, &ts);
   return ts.tv_sec * int64_t{1000000000} + ts.tv_nsec;
 }
+// The show and the tool's own work run on this thread; the encoder has threads of its own,
+// which the process clock counts too.
+int64_t cpu_ns() { return cpu_ns(CLOCK_THREAD_CPUTIME_ID); }
+
+// Set by SIGINT or SIGTERM: the show stops at the next frame and the partial file is removed.
+volatile std::sig_atomic_t interrupted = 0;
+void on_signal(int) { interrupted = 1; }
 
 // Everything the frame and audio callbacks share.
 struct Capture {
@@ -79,18 +210,19 @@ struct Capture {
   std::string error;
   // Audio waits here until the video has reached it, so both streams end together.
   std::vector<int16_t> audio;
+  WavFile wav;
   int64_t audio_written = 0;
   int64_t frames_written = 0;
   size_t next_png = 0;
   // Timing: CPU time of the show itself, with the tool's own work taken out.
   int64_t mark_ns = 0;       // when the show last got the processor back from us
   int64_t tool_ns = 0;       // tool work (encoding, files) since mark_ns
-  int64_t encode_ns = 0;     // all tool work
   int64_t render_ns = 0;     // all show work
   std::vector<int64_t> frame_ns[kScenes + 1];
   int64_t setup_ns[kScenes + 1] = {};
   int last_scene = -1;
   bool tty = false;
+  std::chrono::steady_clock::time_point wall_start;
   FlashReport flashes;
 };
 
@@ -102,7 +234,7 @@ void flush_audio() {
   int n = static_cast<int>(std::min(due, have) - cap.audio_written);
   if (n <= 0) return;
   if (cap.opt.encode && !encoder_audio(cap.audio.data(), n)) cap.failed = true;
-  if (!cap.opt.wav.empty() && !wav_write(cap.audio.data(), n)) cap.failed = true;
+  if (!cap.opt.wav.empty() && !wav_file_write(cap.wav, cap.audio.data(), size_t(n))) cap.failed = true;
   cap.audio.erase(cap.audio.begin(), cap.audio.begin() + n);
   cap.audio_written += n;
 }
@@ -116,10 +248,18 @@ void progress(const FrameRecord& r, bool done) {
   char bar[kBar + 1];
   for (int i = 0; i < kBar; ++i) bar[i] = i < fill ? '#' : '.';
   bar[kBar] = 0;
-  double secs = r.time_us / 1e6;
-  std::fprintf(stderr, "\r[%s] %3d%%  position %4d  scene %2d  frame %6lld  %3d:%05.2f ", bar,
-               fill * 100 / kBar, r.position, r.scene, static_cast<long long>(r.index),
-               static_cast<int>(secs / 60), secs - 60 * static_cast<int>(secs / 60));
+  // Rows pass at an even pace, so the share of positions done is the share of time done.
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - cap.wall_start).count();
+  const double share = static_cast<double>(pos) / std::max(1, cap.opt.until);
+  char left[16] = "--:--";  // until a first share is done
+  if (done || share > 0) {
+    const int s = done ? 0 : static_cast<int>(elapsed * (1 - share) / share + 0.5);
+    std::snprintf(left, sizeof left, "%d:%02d", s / 60, s % 60);
+  }
+  const int shown = static_cast<int>(r.time_us / 1000000);
+  std::fprintf(stderr, "\r[%s] %3d%%  position %4d  scene %2d  show %d:%02d  left %s ", bar,
+               fill * 100 / kBar, r.position, r.scene, shown / 60, shown % 60, left);
   if (done) std::fputc('\n', stderr);
   std::fflush(stderr);
 }
@@ -137,7 +277,7 @@ bool on_frame(const FrameRecord& r, const uint32_t* pixels) {
     cap.frame_ns[scene].push_back(cost);
   cap.last_scene = scene;
 
-  bool go_on = r.position < cap.opt.until;
+  bool go_on = r.position < cap.opt.until && !interrupted;
   if (go_on) {
     if (cap.opt.encode && !encoder_video(pixels)) cap.failed = true;
     ++cap.frames_written;
@@ -146,17 +286,17 @@ bool on_frame(const FrameRecord& r, const uint32_t* pixels) {
     if (cap.next_png < cap.opt.frames.size() && cap.opt.frames[cap.next_png] == r.index) {
       char name[32];
       std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(r.index));
-      if (!png_write_frame(cap.opt.png_dir + name, pixels, 320, 240, PngScale::Logical)) {
+      if (!png_write_frame(cap.opt.png_dir + name, pixels, kFbWidth, kFbHeight, PngScale::Logical)) {
         cap.failed = true;
         cap.error = "cannot write " + cap.opt.png_dir + name;
       }
     }
-    if (cap.opt.flash_report) flash_report_frame(&cap.flashes, pixels, 320, 240, r.scene, r.position);
+    if (cap.opt.flash_report)
+      flash_report_frame(&cap.flashes, pixels, kFbWidth, kFbHeight, r.scene, r.position);
     flush_audio();
     progress(r, false);
   }
   int64_t after = cpu_ns();
-  cap.encode_ns += after - now;
   cap.mark_ns = after;
   cap.tool_ns = 0;
   return go_on && !cap.failed;
@@ -168,76 +308,34 @@ void on_audio(const int16_t* samples, int count) {
   flush_audio();
   int64_t spent = cpu_ns() - start;
   cap.tool_ns += spent;
-  cap.encode_ns += spent;
 }
 
-bool parse(int argc, char** argv, Options* opt) {
-  bool frames_given = false;
+// False on a bad command line (after saying why); *help when --help was asked for.
+bool parse(int argc, char** argv, Options* opt, bool* help) {
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](const char** out) {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "driftlight-capture: %s needs a value\n", a.c_str());
-        return false;
-      }
-      *out = argv[++i];
-      return true;
-    };
-    auto integer = [&](long lo, long hi, long* out) {
-      const char* v;
-      if (!value(&v)) return false;
-      char* end = nullptr;
-      long n = std::strtol(v, &end, 10);
-      if (!*v || *end || n < lo || n > hi) {
-        std::fprintf(stderr, "driftlight-capture: %s wants a number from %ld to %ld\n", a.c_str(),
-                     lo, hi);
-        return false;
-      }
-      *out = n;
-      return true;
-    };
-    const char* v = nullptr;
-    long n = 0;
+    const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
-      std::exit(0);
-    } else if (a == "-o") {
-      if (!value(&v)) return false;
-      opt->output = v;
-    } else if (a == "--fps") {
-      if (!integer(1, 1000, &n)) return false;
-      opt->fps = static_cast<int>(n);
-    } else if (a == "--until") {
-      if (!integer(0, kEndPosition, &n)) return false;
-      opt->until = static_cast<int32_t>(n);
-    } else if (a == "--png-dir") {
-      if (!value(&v)) return false;
-      opt->png_dir = v;
-    } else if (a == "--frames") {
-      if (!value(&v)) return false;
-      if (!parse_frame_list(v, &opt->frames)) {
-        std::fprintf(stderr, "driftlight-capture: bad frame list '%s'\n", v);
-        return false;
-      }
-      frames_given = true;
-    } else if (a == "--wav") {
-      if (!value(&v)) return false;
-      opt->wav = v;
-    } else if (a == "--preset") {
-      if (!value(&v)) return false;
-      opt->preset = v;
-    } else if (a == "--no-encode") {
-      opt->encode = false;
-    } else if (a == "--flash-report") {
-      opt->flash_report = true;
-    } else if (a == "--gentle") {
-      show_gentle = true;
-    } else {
-      std::fprintf(stderr, "driftlight-capture: unknown argument '%s'\n%s", a.c_str(), kUsage);
+      *help = true;
+      return true;
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& o : kOptions)
+      if (a == o.name) spec = &o;
+    if (!spec) {
+      std::fprintf(stderr, "driftlight-capture: unknown argument '%s' (see --help)\n", a.c_str());
       return false;
     }
+    const char* value = nullptr;
+    if (spec->value) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "driftlight-capture: %s needs a value (%s)\n", a.c_str(), spec->value);
+        return false;
+      }
+      value = argv[++i];
+    }
+    if (!spec->apply(value, opt)) return false;
   }
-  if (frames_given != !opt->png_dir.empty()) {
+  if (opt->frames.empty() != opt->png_dir.empty()) {
     std::fputs("driftlight-capture: --png-dir and --frames go together\n", stderr);
     return false;
   }
@@ -265,46 +363,62 @@ void summary(int64_t frames, double wall_s) {
   }
   double shown_s = static_cast<double>(frames) / cap.opt.fps;
   double render_s = cap.render_ns / 1e9;
-  double cpu_s = (cap.render_ns + cap.encode_ns) / 1e9;
+  double cpu_s = cpu_ns(CLOCK_PROCESS_CPUTIME_ID) / 1e9;
   std::printf("\nworst scene median: %.3f ms a frame (scene %d)\n", worst_median, worst_scene);
   std::printf("show: %lld frames, %.2f s of show\n", static_cast<long long>(frames), shown_s);
-  std::printf("render only:        %7.2f s CPU  = %6.1f x real time\n", render_s,
+  std::printf("render only:        %7.2f s CPU  = %6.2f x real time\n", render_s,
               render_s > 0 ? shown_s / render_s : 0.0);
+  // The encoder works on threads beside the show, so the wall clock says how fast it went.
   if (cap.opt.encode || !cap.opt.wav.empty() || !cap.opt.png_dir.empty())
-    std::printf("render + encoding:  %7.2f s CPU  = %6.1f x real time  (%.2f s wall)\n", cpu_s,
-                cpu_s > 0 ? shown_s / cpu_s : 0.0, wall_s);
+    std::printf("render + encoding:  %7.2f s wall = %6.2f x real time  (%.2f s CPU, all threads)\n",
+                wall_s, wall_s > 0 ? shown_s / wall_s : 0.0, cpu_s);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!parse(argc, argv, &cap.opt)) return 2;
+  bool help = false;
+  if (!parse(argc, argv, &cap.opt, &help)) return 2;
+  if (help) {
+    usage(stdout);
+    return 0;
+  }
   cap.tty = isatty(2);
+  std::signal(SIGINT, on_signal);
+  std::signal(SIGTERM, on_signal);
   std::string error;
   if (cap.opt.encode) {
     EncoderSettings settings;
     settings.path = cap.opt.output;
     settings.fps = cap.opt.fps;
     settings.sample_rate = kSampleRate;
+    settings.scale = cap.opt.scale;
+    settings.chroma = cap.opt.chroma;
+    settings.crf = cap.opt.crf;
     settings.preset = cap.opt.preset.c_str();
     if (!encoder_open(settings, &error)) {
       std::fprintf(stderr, "driftlight-capture: %s\n", error.c_str());
       return 1;
     }
   }
-  if (!cap.opt.wav.empty() && !wav_open(cap.opt.wav, kSampleRate)) {
-    std::fprintf(stderr, "driftlight-capture: cannot write %s\n", cap.opt.wav.c_str());
+  // Like the video, the WAV grows under a name of its own and takes the asked name when complete.
+  const std::string wav_part = cap.opt.wav + ".part";
+  if (!cap.opt.wav.empty() && !wav_file_open(cap.wav, wav_part, kSampleRate)) {
+    std::fprintf(stderr, "driftlight-capture: cannot write %s: %s\n", cap.opt.wav.c_str(),
+                 std::strerror(errno));
+    encoder_abort();
     return 1;
   }
   if (!cap.opt.png_dir.empty()) mkdir(cap.opt.png_dir.c_str(), 0777);
   flash_report_begin(&cap.flashes, cap.opt.fps);
+  show_gentle = cap.opt.gentle;
 
   ShowRunOptions run;
   run.fps = cap.opt.fps;
   run.keep_records = false;
   run.hash_frames = false;
   run.on_audio = on_audio;
-  auto wall_start = std::chrono::steady_clock::now();
+  cap.wall_start = std::chrono::steady_clock::now();
   cap.mark_ns = cpu_ns();
   FrameRecord last{};
   run.on_frame = [&last](const FrameRecord& r, const uint32_t* p) {
@@ -313,16 +427,32 @@ int main(int argc, char** argv) {
   };
   ShowRunResult result = show_run_offline(run);
   flush_audio();
-  last.index = cap.frames_written;
-  progress(last, true);
+  if (!interrupted) progress(last, true);
 
-  bool ok = !cap.failed;
-  if (cap.opt.encode && !encoder_close(&error)) ok = false;
-  if (!cap.opt.wav.empty() && !wav_close()) ok = false;
+  bool ok = !cap.failed && !interrupted;
+  if (cap.opt.encode) {
+    if (ok)
+      ok = encoder_close(&error);
+    else
+      encoder_abort();
+  }
+  if (!cap.opt.wav.empty()) {
+    if (!wav_file_close(cap.wav)) ok = false;
+    if (ok && std::rename(wav_part.c_str(), cap.opt.wav.c_str()) != 0) {
+      cap.error = "cannot write " + cap.opt.wav + ": " + std::strerror(errno);
+      ok = false;
+    }
+  }
   double wall_s =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - cap.wall_start).count();
   if (!ok) {
-    std::fprintf(stderr, "driftlight-capture: %s\n",
+    // A WAV cut short is no use either.
+    if (!cap.opt.wav.empty()) std::remove(wav_part.c_str());
+    if (interrupted) {
+      std::fputs("\ndriftlight-capture: interrupted; nothing written\n", stderr);
+      return 130;
+    }
+    std::fprintf(stderr, "\ndriftlight-capture: %s\n",
                  !cap.error.empty() ? cap.error.c_str() : error.empty() ? "write failed"
                                                                         : error.c_str());
     return 1;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <vector>
+#include "platform/wav_writer.h"
 #include "tools/modgen/modgen.h"
 
 namespace {
@@ -12,19 +13,6 @@ bool write_file(const char* path, const void* data, size_t size) {
     if (!f) return false;
     const bool ok = std::fwrite(data, 1, size, f) == size;
     return std::fclose(f) == 0 && ok;
-}
-
-bool write_wav(const char* path, const std::vector<int16_t>& pcm) {
-    std::vector<uint8_t> out;
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i))); };
-    auto u16 = [&](uint16_t v) { out.push_back(uint8_t(v)); out.push_back(uint8_t(v >> 8)); };
-    auto tag = [&](const char* t) { out.insert(out.end(), t, t + 4); };
-    const uint32_t bytes = uint32_t(pcm.size() * 2);
-    tag("RIFF"); u32(36 + bytes); tag("WAVE");
-    tag("fmt "); u32(16); u16(1); u16(1); u32(kModMixRate); u32(kModMixRate * 2); u16(2); u16(16);
-    tag("data"); u32(bytes);
-    for (int16_t s : pcm) u16(uint16_t(s));
-    return write_file(path, out.data(), out.size());
 }
 
 struct Cue {
@@ -47,7 +35,7 @@ int main(int argc, char** argv) {
     if (argc == 2) return 0;
 
     const std::vector<int16_t> pcm = modgen_render(module, kModOrders);
-    if (!write_wav(argv[2], pcm)) {
+    if (!wav_write_file(argv[2], pcm.data(), pcm.size(), kModMixRate)) {
         std::fprintf(stderr, "modgen: cannot write %s\n", argv[2]);
         return 1;
     }

@@ -9,6 +9,11 @@
 // loop closes exactly. The drums are recorded at twice that rate and played on note 48.
 #include "tools/modgen/modgen.h"
 
+#include "music/mod_file.h"
+#include "music/music.h"
+#include "music/pt.h"
+#include "music/snd.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -21,10 +26,8 @@ constexpr double kBaseRate = 8287.0;         // plays at its own pitch on note 3
 constexpr double kDrumRate = 2.0 * kBaseRate;  // plays at its own pitch on note 48
 constexpr int kDrumNote = 48;
 
-// Periods of notes 24..59 (C-1 .. B-3), finetune 0: the standard three octaves.
-constexpr uint16_t kPeriods[36] = {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
-                                   428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
-                                   214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113};
+// Notes 24..59 (C-1 .. B-3): the three octaves every player knows, played at the player's own
+// finetune-0 periods (pt_periods[0]).
 constexpr int kFirstNote = 24;
 constexpr int kLastNote = 59;
 
@@ -602,11 +605,6 @@ std::vector<Pattern> compose() {
     return song;
 }
 
-void put16(std::vector<uint8_t>& out, size_t at, int value) {
-    out[at] = uint8_t(value >> 8);
-    out[at + 1] = uint8_t(value);
-}
-
 }  // namespace
 
 std::vector<uint8_t> modgen_build() {
@@ -629,170 +627,46 @@ std::vector<uint8_t> modgen_build() {
         order_table.push_back(index);
     }
 
-    std::vector<uint8_t> out(1084, 0);
-    const char title[] = "driftlight";
-    std::memcpy(out.data(), title, sizeof title - 1);
+    mod_file::Module m;
+    m.title = "driftlight";
     for (int i = 0; i < kModSamples; ++i) {
         const Sample& s = samples[i];
-        const size_t at = 20 + 30 * size_t(i);
-        std::memcpy(&out[at], s.name, std::strlen(s.name));
-        put16(out, at + 22, int(s.bytes.size() / 2));
-        out[at + 24] = 0;  // finetune
-        out[at + 25] = mixed_volume(uint8_t(i + 1), s.volume);
-        put16(out, at + 26, s.loop_start / 2);
-        put16(out, at + 28, s.loop_length ? s.loop_length / 2 : 1);
+        m.samples[size_t(i)] = {s.name, int(s.bytes.size() / 2), 0, mixed_volume(uint8_t(i + 1), s.volume),
+                                int(s.loop_start / 2), int(s.loop_length ? s.loop_length / 2 : 1), s.bytes};
     }
-    out[950] = uint8_t(kModOrders);
-    out[951] = 0;
-    for (size_t k = 0; k < order_table.size(); ++k) out[952 + k] = uint8_t(order_table[k]);
-    std::memcpy(&out[1080], "M.K.", 4);
-
+    m.song_length = kModOrders;
+    m.restart = 0;
+    for (size_t k = 0; k < order_table.size(); ++k) m.orders[k] = uint8_t(order_table[k]);
+    m.tag = "M.K.";
     for (const Pattern* p : stored) {
-        for (int row = 0; row < 64; ++row) {
+        for (int row = 0; row < mod_file::kRows; ++row) {
             for (int ch = 0; ch < kModChannels; ++ch) {
                 const Note& n = p->cells[row][ch];
-                const int period = (n.note >= kFirstNote && n.note <= kLastNote) ? kPeriods[n.note - kFirstNote] : 0;
-                out.push_back(uint8_t((n.sample & 0xF0) | (period >> 8)));
-                out.push_back(uint8_t(period));
-                out.push_back(uint8_t(((n.sample & 0x0F) << 4) | (n.command & 0x0F)));
-                out.push_back(n.parameter);
+                const int period = (n.note >= kFirstNote && n.note <= kLastNote) ? pt_periods[0][n.note] : 0;
+                uint8_t cell[mod_file::kCellSize];
+                mod_file::put_cell(cell, period, n.sample, n.command, n.parameter);
+                m.patterns.insert(m.patterns.end(), cell, cell + mod_file::kCellSize);
             }
         }
     }
-    for (const Sample& s : samples)
-        for (int8_t b : s.bytes) out.push_back(uint8_t(b));
+    const std::vector<uint8_t> out = mod_file::write(m);
     return out;
 }
 
-// ---- the checking renderer ----
-
-namespace {
-
-struct SampleInfo {
-    const int8_t* data = nullptr;
-    uint32_t length = 0, loop_start = 0, loop_end = 0;
-    bool loops = false;
-    int volume = 0;
-};
-
-struct Voice {
-    const SampleInfo* sample = nullptr;
-    uint64_t position = 0;  // 32.32
-    uint64_t step = 0;
-    int volume = 0;
-    bool ended = true;
-    bool loops = false;
-    // sequencer side
-    int period = 0, note_period = 0, channel_volume = 0;
-};
-
-uint64_t step_of(int period) {
-    if (period <= 0) return 0;
-    const uint64_t whole = uint64_t(3546836 / period / kModMixRate);
-    const double q = 3546836.0 / (double(period) * kModMixRate);
-    const double fraction = q - std::floor(q);
-    return (whole << 32) | (uint64_t(uint32_t(fraction * 16777216.0)) << 8);
-}
-
-}  // namespace
+// ---- rendering, through the show's own player ----
 
 std::vector<int16_t> modgen_render(const std::vector<uint8_t>& module, int orders) {
     std::vector<int16_t> out;
-    if (module.size() < 1084) return out;
-    const int song_length = module[950];
-    int highest = 0;
-    for (int k = 0; k < 128; ++k) highest = std::max(highest, int(module[952 + k]));
-    const size_t pattern_bytes = size_t(kModChannels) * 256;
-    size_t data = 1084 + size_t(highest + 1) * pattern_bytes;
-    SampleInfo samples[32];
-    for (int i = 1; i <= 31; ++i) {
-        const uint8_t* r = &module[20 + 30 * size_t(i - 1)];
-        SampleInfo& s = samples[i];
-        s.length = uint32_t((r[22] << 8 | r[23]) * 2);
-        s.volume = std::min(64, int(r[25]));
-        s.loop_start = uint32_t((r[26] << 8 | r[27]) * 2);
-        const uint32_t loop_length = uint32_t((r[28] << 8 | r[29]) * 2);
-        s.loop_end = s.loop_start + loop_length;
-        s.loops = loop_length > 2;
-        if (s.length == 0) continue;
-        if (data + s.length > module.size()) return out;
-        s.data = reinterpret_cast<const int8_t*>(&module[data]);
-        data += s.length;
-    }
-
-    Voice voices[kModChannels];
-    int speed = kModSpeed;
+    std::vector<uint8_t> copy = module;  // the loader converts the cells in place
+    if (!music_init() || !music_load(copy.data(), copy.size())) return out;
+    // A tick's pt_tick runs before its samples are mixed, as in the device callback.
+    std::vector<int16_t> tick(kModTickSamples);
     out.reserve(size_t(orders) * 64 * kModRowSamples);
-    for (int order = 0; order < orders && order < song_length; ++order) {
-        const uint8_t* pattern = &module[1084 + module[952 + order] * pattern_bytes];
-        for (int row = 0; row < 64; ++row) {
-            const uint8_t* cells = pattern + row * kModChannels * 4;
-            for (int tick = 0; tick < speed; ++tick) {
-                for (int ch = 0; ch < kModChannels; ++ch) {
-                    const uint8_t* c = cells + ch * 4;
-                    const int period = (c[0] & 0x0F) << 8 | c[1];
-                    const int number = (c[0] & 0xF0) | (c[2] >> 4);
-                    const int command = c[2] & 0x0F, parameter = c[3];
-                    const int x = parameter >> 4, y = parameter & 0x0F;
-                    Voice& v = voices[ch];
-                    if (tick == 0) {
-                        if (number >= 1 && number <= 31) {
-                            v.sample = &samples[number];
-                            v.channel_volume = v.sample->volume;
-                            v.loops = v.sample->loops;
-                            v.volume = v.channel_volume;
-                        }
-                        if (period) {
-                            v.note_period = period;
-                            v.period = period;
-                            v.step = step_of(period);
-                            v.position = 0;
-                            v.ended = false;
-                        }
-                        if (command == kCmdVolume) v.volume = v.channel_volume = parameter;
-                        if (command == kCmdSpeed && parameter > 0 && parameter < 32) speed = parameter;
-                    } else {
-                        if (command == kCmdVolumeSlide) {
-                            v.channel_volume = std::clamp(parameter > 15 ? v.channel_volume + x : v.channel_volume - parameter, 0, 64);
-                            v.volume = v.channel_volume;
-                        } else if (command == 0x1) {
-                            v.period = std::max(27, v.period - parameter);
-                            v.step = step_of(v.period);
-                        } else if (command == 0x2) {
-                            v.period = std::min(3628, v.period + parameter);
-                            v.step = step_of(v.period);
-                        } else if (command == kCmdExtended && x == 0x9 && period && y && tick % y == 0) {
-                            v.period = period;
-                            v.step = step_of(period);
-                            v.volume = v.channel_volume;
-                            v.position = 0;
-                            v.ended = false;
-                        } else if (command == kCmdExtended && x == 0xC && (tick == y || (y >= speed && tick == speed - 1))) {
-                            v.volume = 0;
-                        }
-                    }
-                }
-                // Mix one tick.
-                for (int i = 0; i < kModTickSamples; ++i) {
-                    int32_t sum = 0;
-                    for (Voice& v : voices) {
-                        if (!v.sample || !v.sample->data || v.volume == 0 || v.ended) continue;
-                        const int32_t scaled = v.volume * 64 * 255 / 128 / 63;
-                        v.position += v.step;
-                        uint32_t at = uint32_t(v.position >> 32);
-                        if (v.loops && at > v.sample->loop_end) {
-                            at = v.sample->loop_start + 1;
-                            v.position = (uint64_t(at) << 32) | (v.position & 0xFFFFFFFFu);
-                        } else if (!v.loops && at >= v.sample->length) {
-                            v.ended = true;
-                            continue;
-                        }
-                        sum += v.sample->data[at] * scaled;
-                    }
-                    out.push_back(int16_t(std::clamp(sum, -32768, 32767)));
-                }
-            }
-        }
+    for (;;) {
+        pt_tick();
+        if (pt_rows_played() > int64_t(orders) * 64) break;
+        snd_mix(tick.data(), kModTickSamples);
+        out.insert(out.end(), tick.begin(), tick.end());
     }
     return out;
 }

@@ -1,6 +1,5 @@
 // The soundtrack: a four-channel "M.K." module whose samples are synthesised and whose 21 patterns
-// are composed in code, plus a small renderer that plays the subset of commands the song uses
-// with the show's mixer arithmetic (nearest sample, volume x master, clamped sum), for checks.
+// are composed in code, and its rendering through the show's own player, for checks.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -22,11 +21,9 @@ enum ModSample : uint8_t {
 // The whole module file.
 std::vector<uint8_t> modgen_build();
 
-// Plays the module from order 0 for the given number of orders, mono 16-bit at 44100 Hz, master
-// volume 64: ticks of 848 samples, each voice stepping through its sample by the Amiga clock over
-// the period, reading the byte at the integer position, scaled by volume x master x 255 / 8064.
-// Understands the commands the song uses: F (speed), C, A, 1, 2, E9 and EC. Patterns are read
-// from the file as it is (unconverted).
+// Plays the module through the show's player from order 0 for the given number of orders (rows,
+// without jumps), mono 16-bit at 44100 Hz in ticks of 848 samples, as the show hears it. Uses
+// the music device the program links (music_offline), and resets the player.
 std::vector<int16_t> modgen_render(const std::vector<uint8_t>& module, int orders);
 
 // Onset strength of every row: the rise of short-frame energy over the first 46 ms of the row.

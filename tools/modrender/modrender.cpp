@@ -11,6 +11,7 @@
 #include "music/offline_audio.h"
 #include "music/pt.h"
 #include "music/snd.h"
+#include "platform/wav_writer.h"
 
 namespace {
 
@@ -20,12 +21,19 @@ constexpr int64_t kSongEndLimitTicks = int64_t(50) * 60 * 20;  // give up lookin
 
 void usage(FILE* to) {
   std::fprintf(to,
-               "usage: modrender IN.mod OUT.wav [--seconds N] [--tick-rate R]\n"
+               "usage: modrender IN.mod OUT.wav [--seconds N] [--tick-rate R] [--solo CH]\n"
+               "                 [--timeline FILE]\n"
                "Plays a ProTracker-style module through the Driftlight player and writes a\n"
-               "16-bit mono WAV at 44100 Hz.\n"
+               "16-bit mono WAV at 44100 Hz. Samples whose data the file cuts short are played\n"
+               "as far as they go, with one warning each on stderr.\n"
                "  --seconds N    length to render (default: once through the song, up to the\n"
                "                 first row it would repeat; at most %d)\n"
-               "  --tick-rate R  ticks per second (default 50)\n",
+               "  --tick-rate R  ticks per second (default 50)\n"
+               "  --solo CH      only channel CH (0-3) is heard; the others are muted in the\n"
+               "                 mixer while the song plays on unchanged\n"
+               "  --timeline FILE  also write the song's timeline over the same ticks: a line\n"
+               "                 'tick order row' for the first tick and every tick that moves\n"
+               "  -h, --help     this text\n",
                kMaxSeconds);
 }
 
@@ -38,14 +46,6 @@ bool read_file(const char* path, std::vector<uint8_t>& out) {
   bool ok = !std::ferror(f);
   std::fclose(f);
   return ok;
-}
-
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-  for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
-}
-void put16(std::vector<uint8_t>& v, uint16_t x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
 }
 
 // Ticks until the song comes back to a row it has already played outside a pattern loop.
@@ -75,6 +75,25 @@ int64_t song_ticks(const std::vector<uint8_t>& module) {
   return kSongEndLimitTicks;
 }
 
+// The (order, row) after every tick, as a line "tick order row" whenever it moves. The player is
+// driven tick by tick here, with no mixing, so the file compares players and builds on the
+// sequencer alone.
+bool write_timeline(const char* path, std::vector<uint8_t> module, int64_t ticks) {
+  music_init();
+  if (!music_load(module.data(), module.size())) return false;
+  FILE* f = std::fopen(path, "w");
+  if (!f) return false;
+  int order = -1, row = -1;
+  for (int64_t t = 0; t < ticks; ++t) {
+    pt_tick();
+    if (pt_play_order() == order && pt_play_row() == row) continue;
+    order = pt_play_order();
+    row = pt_play_row();
+    std::fprintf(f, "%lld %d %d\n", static_cast<long long>(t), order, row);
+  }
+  return !std::ferror(f) && std::fclose(f) == 0;
+}
+
 std::vector<int16_t> rendered;
 void collect(const int16_t* samples, int count, void*) {
   rendered.insert(rendered.end(), samples, samples + count);
@@ -85,13 +104,22 @@ void collect(const int16_t* samples, int count, void*) {
 int main(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
+  const char* timeline = nullptr;
   double seconds = -1;
   int tick_rate = 50;
+  int solo = -1;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       usage(stdout);
       return 0;
+    } else if (a == "--solo" && i + 1 < argc) {
+      std::string v = argv[++i];
+      if (v.size() != 1 || v[0] < '0' || v[0] > '3') {
+        std::fprintf(stderr, "modrender: --solo needs a channel 0-3, got '%s'\n", v.c_str());
+        return 2;
+      }
+      solo = v[0] - '0';
     } else if ((a == "--seconds" || a == "--tick-rate") && i + 1 < argc) {
       char* end = nullptr;
       double v = std::strtod(argv[++i], &end);
@@ -105,6 +133,8 @@ int main(int argc, char** argv) {
         tick_rate = v > kSndRate ? kSndRate : int(v);
         if (tick_rate < 1) tick_rate = 1;
       }
+    } else if (a == "--timeline" && i + 1 < argc) {
+      timeline = argv[++i];
     } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "modrender: unknown option '%s'\n", a.c_str());
       usage(stderr);
@@ -141,32 +171,32 @@ int main(int argc, char** argv) {
     total = song_ticks(module) * (kSndRate / tick_rate);
     music_init();
   }
+  // Loading rewrites the module in place: the timeline pass needs the bytes as read.
+  std::vector<uint8_t> pristine;
+  if (timeline) pristine = module;
   if (!music_load(module.data(), module.size())) {
     std::fprintf(stderr, "modrender: '%s' refused: %s\n", in, pt_last_error());
     return 1;
   }
+  for (int i = 1; i <= 31; ++i) {
+    const SongSample& smp = pt_song().samples[i];
+    if (smp.present < smp.length)
+      std::fprintf(stderr, "modrender: sample %d: %u of %u bytes present\n", i, smp.present, smp.length);
+  }
+  if (solo >= 0) snd_mute_voices(~(1u << solo));
   music_start(tick_rate);
   for (int64_t t = 0; int64_t(rendered.size()) < total; t += 10000) music_offline_advance(t);
   music_stop();
   if (int64_t(rendered.size()) > total) rendered.resize(size_t(total));
+  if (timeline) {
+    const int64_t tick_samples = kSndRate / tick_rate;
+    if (!write_timeline(timeline, pristine, (total + tick_samples - 1) / tick_samples)) {
+      std::fprintf(stderr, "modrender: cannot write '%s'\n", timeline);
+      return 1;
+    }
+  }
 
-  std::vector<uint8_t> wav;
-  const uint32_t data_bytes = uint32_t(rendered.size() * 2);
-  wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
-  put32(wav, 36 + data_bytes);
-  wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  put32(wav, 16);
-  put16(wav, 1);  // PCM
-  put16(wav, 1);  // mono
-  put32(wav, kSndRate);
-  put32(wav, kSndRate * 2);
-  put16(wav, 2);
-  put16(wav, 16);
-  wav.insert(wav.end(), {'d', 'a', 't', 'a'});
-  put32(wav, data_bytes);
-  for (int16_t s : rendered) put16(wav, uint16_t(s));
-  FILE* f = std::fopen(out, "wb");
-  if (!f || std::fwrite(wav.data(), 1, wav.size(), f) != wav.size() || std::fclose(f) != 0) {
+  if (!wav_write_file(out, rendered.data(), rendered.size(), kSndRate)) {
     std::fprintf(stderr, "modrender: cannot write '%s'\n", out);
     return 1;
   }

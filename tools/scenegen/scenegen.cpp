@@ -1,11 +1,13 @@
-// The ball scene's 3D Studio file. Chunks are written depth first; each chunk's length field
-// is patched when the chunk closes, so it counts its header, its data and all its sub-chunks.
+// The ball scene's 3D Studio file, written chunk by chunk with the shared chunk writer.
 #include "tools/scenegen/scenegen.h"
 
 #include <cmath>
-#include <cstring>
+
+#include "tools/scenegen/writer3ds.h"
 
 namespace {
+
+using writer3ds::Writer;
 
 // Chunk ids of the subset we write.
 enum : uint16_t {
@@ -17,36 +19,6 @@ enum : uint16_t {
     kNodeHeader = 0xB010, kPivot = 0xB013, kNodeId = 0xB030,
     kPosTrack = 0xB020, kRotTrack = 0xB021, kScaleTrack = 0xB022, kFovTrack = 0xB023,
     kRollTrack = 0xB024, kColourTrack = 0xB025,
-};
-
-struct Writer {
-    std::vector<uint8_t> out;
-    std::vector<size_t> open;
-
-    void u8(uint8_t v) { out.push_back(v); }
-    void u16(uint16_t v) { u8(uint8_t(v)); u8(uint8_t(v >> 8)); }
-    void u32(uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); }
-    void f32(float v) {
-        uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        u32(bits);
-    }
-    void vec(const float* v) { f32(v[0]); f32(v[1]); f32(v[2]); }
-    void name(const char* s) {
-        while (*s) u8(uint8_t(*s++));
-        u8(0);
-    }
-    void begin(uint16_t id) {
-        open.push_back(out.size());
-        u16(id);
-        u32(0);
-    }
-    void end() {
-        const size_t start = open.back();
-        open.pop_back();
-        const uint32_t length = uint32_t(out.size() - start);
-        for (int i = 0; i < 4; ++i) out[start + 2 + i] = uint8_t(length >> (8 * i));
-    }
 };
 
 // Coordinates are kept to three decimals, as an editor would show them.

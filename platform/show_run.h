@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/frame_hash.h"  // the hash every presented frame is reported with
 #include "driver/show_observe.h"
 
 struct FrameRecord {
@@ -40,8 +41,6 @@ struct ShowRunResult {
 // pseudo-random sequence is put back to its unseeded start before each run.
 ShowRunResult show_run_offline(const ShowRunOptions& options);
 
-// 64-bit FNV-1a taken a pixel word at a time.
-uint64_t frame_hash(const uint32_t* pixels, size_t count);
 
 // "12,40-45,100" -> sorted, distinct frame numbers. False on a malformed list.
 bool parse_frame_list(const std::string& text, std::vector<int64_t>* frames);

@@ -1,4 +1,4 @@
-#include "tools/capture/show_run.h"
+#include "platform/show_run.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -60,14 +60,6 @@ ShowRunResult show_run_offline(const ShowRunOptions& options) {
   return run;
 }
 
-uint64_t frame_hash(const uint32_t* pixels, size_t count) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (size_t i = 0; i < count; ++i) {
-    h ^= pixels[i];
-    h *= 0x100000001b3ull;
-  }
-  return h;
-}
 
 bool parse_frame_list(const std::string& text, std::vector<int64_t>* frames) {
   frames->clear();

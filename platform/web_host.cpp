@@ -1,0 +1,149 @@
+// The web page's host. The picture goes to a 640 x 480 canvas as the window shows it (every
+// pixel twice across, every other row left black for a scanline look); the page scales the
+// canvas to a centred 4 : 3 rectangle. Each present hands the frame to the canvas and then
+// suspends the show until the browser's next display frame, so the scenes' blocking frame loops
+// run one frame per refresh and the browser keeps its event loop (keys, audio) in between.
+#include <emscripten/emscripten.h>
+
+#include <algorithm>
+#include <cstddef>
+
+#include "platform/platform.h"
+#include "platform/viewport.h"
+#include "platform/web.h"
+
+// The page's half, in platform/web_host.js.
+extern "C" {
+int web_canvas_open(int width, int height);
+void web_canvas_put(const uint32_t* rgba, int width, int height);
+void web_wait_frame(int quick);  // suspends until the next display frame, or a zero-delay task
+void web_idle();                 // suspends for about a millisecond
+int web_poll_quit();             // 1 once q or Escape was pressed
+}
+
+namespace {
+
+constexpr int kMaxWidth = 640;
+constexpr int kMaxHeight = 480;
+// A simulated run draws on the canvas and lets the browser breathe this often (ms of work), not
+// every frame: it runs many times faster than real time.
+constexpr double kSimulatedYieldMs = 50.0;
+
+WebConfig config;
+int logical_width = 0;
+int logical_height = 0;
+// RGBA bytes in the canvas's order; the odd rows stay opaque black.
+uint32_t canvas_pixels[kMaxWidth * kMaxHeight];
+int64_t frames = 0;
+int64_t sim_time_us = 0;
+double opened_ms = 0;       // the page's clock at video_init
+double resumed_ms = 0;      // when the show last got control back from a present
+double last_yield_ms = 0;   // simulated runs: when the browser last had the thread
+double clock_base_ms = -1;  // the page's clock at the first clock_ticks call; -1 until then
+
+bool simulated() { return config.simulated_fps > 0; }
+
+void notify_time() {
+  if (config.time_listener) config.time_listener(sim_time_us, config.time_listener_user);
+}
+
+// 0x00RRGGBB to the canvas's R, G, B, A bytes (little-endian 0xAABBGGRR), opaque.
+uint32_t to_rgba(uint32_t p) {
+  return 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
+}
+
+void double_rows(const uint32_t* fb) {
+  const int out_width = 2 * logical_width;
+  for (int y = 0; y < logical_height; ++y) {
+    uint32_t* out = canvas_pixels + static_cast<size_t>(2 * y) * out_width;
+    const uint32_t* in = fb + static_cast<size_t>(y) * logical_width;
+    for (int x = 0; x < logical_width; ++x) out[2 * x] = out[2 * x + 1] = to_rgba(in[x]);
+  }
+}
+
+void show_canvas(const uint32_t* fb) {
+  double_rows(fb);
+  web_canvas_put(canvas_pixels, 2 * logical_width, 2 * logical_height);
+}
+
+}  // namespace
+
+void web_configure(const WebConfig& c) {
+  config = c;
+  frames = 0;
+  sim_time_us = 0;
+  clock_base_ms = -1;
+}
+
+int video_init(int mode, int /*ignored*/) {
+  int width;
+  int height;
+  if (!video_mode_size(mode, &width, &height)) return 1;
+  if (!web_canvas_open(2 * width, 2 * height)) return 1;
+  logical_width = width;
+  logical_height = height;
+  std::fill(std::begin(canvas_pixels), std::end(canvas_pixels), 0xFF000000u);
+  frames = 0;
+  sim_time_us = 0;
+  opened_ms = resumed_ms = last_yield_ms = emscripten_get_now();
+  notify_time();
+  return 0;
+}
+
+int video_present(const uint32_t* fb) {
+  const double start = emscripten_get_now();
+  if (config.sink) {
+    const int64_t time_us =
+        simulated() ? sim_time_us : static_cast<int64_t>((start - opened_ms) * 1000.0);
+    const WebFrame frame{{fb, logical_width, logical_height, frames, time_us}, start - resumed_ms};
+    config.sink(frame, config.sink_user);
+  }
+  ++frames;
+  if (simulated()) {
+    sim_time_us = frames * 1000000 / config.simulated_fps;
+    notify_time();
+    if (emscripten_get_now() - last_yield_ms >= kSimulatedYieldMs) {
+      show_canvas(fb);
+      web_wait_frame(1);
+      last_yield_ms = emscripten_get_now();
+    }
+  } else {
+    show_canvas(fb);
+    web_wait_frame(0);
+  }
+  resumed_ms = emscripten_get_now();
+  return 0;
+}
+
+// Full screen is toggled by the page itself on the key press ("f"): browsers grant it only
+// while the key event is being handled, not a frame later.
+int video_poll() { return web_poll_quit(); }
+
+void video_shutdown() {}
+
+int32_t clock_ticks() {
+  if (simulated()) return static_cast<int32_t>((sim_time_us + 10000) / 20000);
+  const double now = emscripten_get_now();
+  if (clock_base_ms < 0) {
+    clock_base_ms = now;
+    return 0;
+  }
+  const double ticks = (now - clock_base_ms) / 20.0 + 0.5;
+  return static_cast<int32_t>(std::clamp(ticks, -2147483648.0, 2147483647.0));
+}
+
+void platform_idle() {
+  if (!simulated()) web_idle();
+}
+
+// The 4 : 3 rectangle for a page of w x h CSS pixels, as x, y, width, height: the page lays the
+// canvas out with the window's own rule.
+extern "C" EMSCRIPTEN_KEEPALIVE const int* web_viewport(int w, int h) {
+  static int rect[4];
+  const ViewportRect r = viewport_for(w, h);
+  rect[0] = r.x;
+  rect[1] = r.y;
+  rect[2] = r.w;
+  rect[3] = r.h;
+  return rect;
+}

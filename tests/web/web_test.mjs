@@ -1,0 +1,357 @@
+// The show's web page in Debian's chromium, headless, driven through playwright-core. The page is
+// served from 127.0.0.1 by a server started and stopped here.
+//   node web_test.mjs frames PAGE_DIR GOLDEN_FILE OUT_DIR CAPTURE
+//       simulated run: frames equal the native program's golden frames, the sound equals what
+//       the native capture tool (CAPTURE) writes; the per-scene timing
+//   node web_test.mjs live PAGE_DIR OUT_DIR                 real time: sound, picture, keys
+import { createServer } from 'node:http';
+import { readFile, mkdtemp, rm, mkdir, writeFile } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { inflateSync } from 'node:zlib';
+import { execFileSync } from 'node:child_process';
+import { createRequire } from 'node:module';
+
+const require = createRequire(import.meta.url);
+// Installed by the test setup (npm ci in the build tree), found through NODE_PATH.
+const { chromium } = require('playwright-core');
+
+const CHROMIUM = process.env.DRIFTLIGHT_CHROMIUM || '/usr/bin/chromium';
+const FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+               '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+
+let failures = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok  ' : 'FAIL'}  ${what}`);
+  if (!ok) failures += 1;
+}
+
+async function serve(dir) {
+  const server = createServer(async (req, res) => {
+    const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    const file = path.join(dir, name === '/' ? 'index.html' : path.normalize(name));
+    if (!file.startsWith(dir)) { res.writeHead(403).end(); return; }
+    try {
+      const body = await readFile(file);
+      res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
+      res.end(body);
+    } catch {
+      res.writeHead(404).end();
+    }
+  });
+  await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
+  return { server, url: `http://127.0.0.1:${server.address().port}/` };
+}
+
+async function withBrowser(extraFlags, viewport, body) {
+  const profile = await mkdtemp(path.join(tmpdir(), 'driftlight-chromium-'));
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: CHROMIUM, headless: true, args: [...FLAGS, ...extraFlags], viewport,
+  });
+  try {
+    return await body(context);
+  } finally {
+    await context.close();
+    await rm(profile, { recursive: true, force: true });
+  }
+}
+
+function watchConsole(page) {
+  page.on('pageerror', (e) => { console.log(`page error: ${e.message}`); failures += 1; });
+  page.on('console', (m) => { if (m.type() === 'error') console.log(`console: ${m.text()}`); });
+}
+
+async function startShow(page, url) {
+  await page.goto(url);
+  await page.waitForFunction(() => window.driftlight && window.driftlight.state === 'ready',
+                             null, { timeout: 60000 });
+  await page.click('#start');
+}
+
+// Just enough PNG to read a screenshot: 8-bit RGB or RGBA, not interlaced.
+function decodePng(buf) {
+  let at = 8, width = 0, height = 0, channels = 0;
+  const idat = [];
+  while (at < buf.length) {
+    const len = buf.readUInt32BE(at);
+    const type = buf.toString('latin1', at + 4, at + 8);
+    const data = buf.subarray(at + 8, at + 8 + len);
+    if (type === 'IHDR') {
+      width = data.readUInt32BE(0);
+      height = data.readUInt32BE(4);
+      if (data[8] !== 8 || data[12] !== 0) throw new Error('unexpected PNG');
+      channels = { 2: 3, 6: 4 }[data[9]];
+    } else if (type === 'IDAT') {
+      idat.push(data);
+    }
+    at += 12 + len;
+  }
+  const raw = inflateSync(Buffer.concat(idat));
+  const stride = width * channels;
+  const out = Buffer.alloc(height * stride);
+  for (let y = 0; y < height; ++y) {
+    const f = raw[y * (stride + 1)];
+    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    for (let x = 0; x < stride; ++x) {
+      const a = x >= channels ? out[y * stride + x - channels] : 0;
+      const b = y > 0 ? out[(y - 1) * stride + x] : 0;
+      const c = x >= channels && y > 0 ? out[(y - 1) * stride + x - channels] : 0;
+      let v = line[x];
+      if (f === 1) v += a;
+      else if (f === 2) v += b;
+      else if (f === 3) v += (a + b) >> 1;
+      else if (f === 4) {
+        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+        v += pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      }
+      out[y * stride + x] = v & 255;
+    }
+  }
+  const pixel = (x, y) => {
+    const i = y * stride + x * channels;
+    return [out[i], out[i + 1], out[i + 2]];
+  };
+  return { width, height, pixel };
+}
+
+// The brightest channel over a rectangle of the screenshot.
+function brightest(png, x0, y0, x1, y1) {
+  let max = 0;
+  for (let y = y0; y < y1; y += 2)
+    for (let x = x0; x < x1; x += 2) max = Math.max(max, ...png.pixel(x, y));
+  return max;
+}
+
+// Simulated run: every presented frame's music position and pixel hash against the native
+// offline host's golden frames; then the page's per-scene timing table.
+// The native program's soundtrack, as the capture tool mixes it through the offline device.
+async function nativeSamples(capture, outDir) {
+  const wav = path.join(outDir, 'native.wav');
+  execFileSync(capture, ['--no-encode', '--wav', wav], { stdio: ['ignore', 'ignore', 'inherit'] });
+  const bytes = await readFile(wav);
+  let at = 12;
+  while (at + 8 <= bytes.length && bytes.toString('latin1', at, at + 4) !== 'data')
+    at += 8 + bytes.readUInt32LE(at + 4);
+  const data = bytes.subarray(at + 8, at + 8 + bytes.readUInt32LE(at + 4));
+  return new Uint16Array(data.buffer, data.byteOffset, data.length >> 1);
+}
+
+// 32-bit FNV-1a over 16-bit samples, as the page hashes its sound.
+function soundHash(samples, count) {
+  let h = 2166136261;
+  for (let i = 0; i < count; ++i) h = Math.imul(h ^ samples[i], 16777619) >>> 0;
+  return h;
+}
+
+async function framesCase(pageDir, goldenFile, outDir, capture) {
+  const golden = (await readFile(goldenFile, 'utf8')).split('\n')
+    .filter((l) => l.trim() && !l.startsWith('#'))
+    .map((l) => { const [frame, scene, position, hash] = l.trim().split(/\s+/);
+                  return { frame: +frame, scene: +scene, position: +position, hash }; });
+  const fps = 60;  // the golden file's rate
+  const { server, url } = await serve(pageDir);
+  try {
+    await withBrowser([], { width: 800, height: 600 }, async (context) => {
+      const page = await context.newPage();
+      watchConsole(page);
+      await startShow(page, `${url}index.html?simulate=${fps}`);
+      // A look at the page during scene 8 (the balls over the dot screen), for the record.
+      await page.waitForFunction(() => window.driftlight.frames.length > 5600, null,
+                                 { timeout: 480000, polling: 200 }).catch(() => {});
+      await page.screenshot({ path: path.join(outDir, 'web-simulated.png') });
+      await page.waitForFunction(() => window.driftlight.state !== 'running', null,
+                                 { timeout: 480000, polling: 1000 });
+      const result = await page.evaluate(() => {
+        const d = window.driftlight;
+        return { state: d.state, status: d.status, message: d.message, timing: d.timing,
+                 sound: d.sound,
+                 frames: d.frames.map((f) => [f.index, f.position, f.scene, f.hash]) };
+      });
+      check(result.state === 'ended' && result.status === 0,
+            `the simulated show runs to its end (${result.state}, ${result.frames.length} frames)`);
+      let same = 0;
+      for (const g of golden) {
+        const f = result.frames[g.frame];
+        const ok = f && f[0] === g.frame && f[1] === g.position && f[2] === g.scene && f[3] === g.hash;
+        if (!ok) console.log(`  frame ${g.frame}: native ${g.scene} ${g.position} ${g.hash}, ` +
+                             `page ${f ? f.slice(1).join(' ') : 'none'}`);
+        same += ok ? 1 : 0;
+      }
+      check(golden.length === 30 && same === golden.length,
+            `${same} of ${golden.length} golden frames equal the native program's`);
+      // The sound: every published hash that the native soundtrack reaches.
+      const native = await nativeSamples(capture, outDir);
+      const reached = result.sound.filter((s) => s.buffers * 2048 <= native.length);
+      const equal = reached.filter((s) => soundHash(native, s.buffers * 2048) === s.hash);
+      const last = reached.length ? reached[reached.length - 1].buffers * 2048 : 0;
+      check(reached.length >= 10 && equal.length === reached.length,
+            `the page's first ${last} samples (${(last / 44100).toFixed(1)} s) equal the native ` +
+            `soundtrack at ${equal.length} of ${reached.length} checkpoints`);
+      const rows = result.timing ? result.timing.rows : [];
+      check(rows.length === 11 && rows.every((r, i) => r.scene === i + 1 && r.frames > 1 &&
+                                             r.median > 0 && r.worst >= r.median),
+            'the page reports a median and a worst frame time for each of the 11 scenes');
+      if (result.timing) {
+        console.log(`\nframe times in headless chromium (${fps} fps simulated):\n${result.timing.text}`);
+        await writeFile(path.join(outDir, 'web-timing.txt'), result.timing.text + '\n');
+      }
+    });
+  } finally {
+    server.close();
+  }
+}
+
+async function liveCase(pageDir, outDir) {
+  const { server, url } = await serve(pageDir);
+  try {
+    // Wider than 4 : 3, so the picture has bars left and right.
+    const size = { width: 1000, height: 500 };
+    await withBrowser(['--autoplay-policy=no-user-gesture-required'], size, async (context) => {
+      const page = await context.newPage();
+      watchConsole(page);
+      await startShow(page, `${url}index.html`);
+      await page.waitForFunction(() => window.driftlight.frames.length > 0, null,
+                                 { timeout: 30000 });
+      const first = await page.evaluate(() => ({ t: performance.now(),
+                                                 n: window.driftlight.frames.length }));
+      // Sound: sample the analyser over a few seconds of the show.
+      let loudest = 0;
+      for (let i = 0; i < 12; ++i) {
+        await page.waitForTimeout(500);
+        loudest = Math.max(loudest, await page.evaluate(() => {
+          const a = window.driftlight.audio.analyser;
+          const v = new Float32Array(a.fftSize);
+          a.getFloatTimeDomainData(v);
+          return v.reduce((m, x) => Math.max(m, Math.abs(x)), 0);
+        }));
+      }
+      const live = await page.evaluate(() => {
+        const d = window.driftlight;
+        const f = d.frames;
+        // The position a frame read belongs to the tick last mixed: after b buffers of 2048
+        // samples, ticks of 848 samples, 6 ticks a row and 64 rows an order.
+        let agree = 0, mixed = 0, monotonic = true;
+        for (let i = 0; i < f.length; ++i) {
+          if (i > 0 && f[i].position < f[i - 1].position) monotonic = false;
+          if (f[i].buffers === 0) continue;
+          const row = Math.floor((Math.ceil(f[i].buffers * 2048 / 848) - 1) / 6);
+          mixed += 1;
+          if (f[i].position === Math.floor(row / 64) * 100 + row % 64) agree += 1;
+        }
+        return { t: performance.now(), n: f.length, monotonic, agree, mixed,
+                 last: f[f.length - 1], rate: d.audio.context.sampleRate,
+                 box: document.getElementById('screen').getBoundingClientRect().toJSON() };
+      });
+      const seconds = (live.t - first.t) / 1000;
+      const fps = (live.n - first.n) / seconds;
+      check(live.rate === 44100, `Web Audio runs at ${live.rate} Hz`);
+      check(loudest > 0.01, `the analyser sees the soundtrack (peak ${loudest.toFixed(3)})`);
+      check(fps > 10, `frames keep coming: ${fps.toFixed(1)} a second over ${seconds.toFixed(1)} s`);
+      check(live.monotonic && live.last.position > 20 && live.mixed > 100 &&
+            live.agree === live.mixed,
+            `frames advance with the music: position ${live.last.position} after ` +
+            `${live.last.buffers} buffers of 2048 samples; ${live.agree} of ${live.mixed} frames ` +
+            'show the row of the tick last mixed');
+      // The picture: 4 : 3, centred between bars, every other canvas row dark.
+      const want = { x: 167, y: 0, width: 666, height: 500 };
+      check(['x', 'y', 'width', 'height'].every((k) => Math.abs(live.box[k] - want[k]) < 1),
+            `the canvas fills the centred 4 : 3 rectangle (${JSON.stringify(live.box)})`);
+      const shot = decodePng(await page.screenshot({ path: path.join(outDir, 'web-live.png') }));
+      check(brightest(shot, 0, 0, 160, 500) < 8 && brightest(shot, 840, 0, 1000, 500) < 8 &&
+            brightest(shot, 170, 0, 830, 500) > 40,
+            'the screenshot shows the picture between black bars');
+      const lines = await page.evaluate(() => {
+        const c = document.getElementById('screen');
+        const px = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+        let odd = 0, even = 0;
+        for (let i = 0; i < px.length; i += 4) {
+          const row = Math.floor(i / 4 / c.width);
+          const lit = px[i] + px[i + 1] + px[i + 2];
+          if (row & 1) odd = Math.max(odd, lit); else even = Math.max(even, lit);
+        }
+        return { odd, even, w: c.width, h: c.height };
+      });
+      check(lines.w === 640 && lines.h === 480 && lines.odd === 0 && lines.even > 0,
+            'the canvas holds the doubled picture with a black line under every row');
+      // Keys: f enters and leaves full screen, q ends the show.
+      await page.keyboard.press('f');
+      const entered = await page.waitForFunction(() => !!document.fullscreenElement, null,
+                                                 { timeout: 5000 }).then(() => true, () => false);
+      await page.waitForTimeout(300);
+      await page.screenshot({ path: path.join(outDir, 'web-fullscreen.png') });
+      await page.keyboard.press('f');
+      const left = await page.waitForFunction(() => !document.fullscreenElement, null,
+                                              { timeout: 5000 }).then(() => true, () => false);
+      check(entered && left, 'f enters and leaves full screen');
+      await page.keyboard.press('q');
+      const ended = await page.waitForFunction(() => window.driftlight.state === 'ended', null,
+                                               { timeout: 5000 }).then(() => true, () => false);
+      const after = await page.evaluate(() => ({
+        status: window.driftlight.status,
+        text: document.getElementById('message').hidden ? '' : window.driftlight.message }));
+      check(ended && after.status === 0 && /ended/.test(after.text),
+            `q ends the show and the page says so ("${after.text}")`);
+      await page.screenshot({ path: path.join(outDir, 'web-ended.png') });
+
+      // Escape ends the show as q does.
+      const again = await context.newPage();
+      await startShow(again, `${url}index.html`);
+      await again.waitForFunction(() => window.driftlight.frames.length > 10, null,
+                                  { timeout: 30000 });
+      await again.keyboard.press('Escape');
+      check(await again.waitForFunction(() => window.driftlight.state === 'ended', null,
+                                        { timeout: 5000 }).then(() => true, () => false),
+            'Escape ends the show');
+      await again.close();
+
+      // What a browser lacks is said in words, not as the program's failure codes: missing
+      // outright (checked before anything loads), or refused when the show starts.
+      const lacking = [
+        ['WebAssembly', () => { delete window.WebAssembly; }, /WebAssembly/, false],
+        ['Web Audio', () => { delete window.AudioContext; delete window.webkitAudioContext; },
+         /Web Audio/, false],
+        ['an audio context at 44,100 Hz',
+         () => { window.AudioContext = function() { throw new Error('refused'); }; },
+         /Web Audio output at 44,100 Hz/, true],
+        ['a 2D canvas', () => { HTMLCanvasElement.prototype.getContext = () => null; },
+         /2D canvas/, true],
+      ];
+      for (const [what, remove, words, click] of lacking) {
+        const p = await context.newPage();
+        await p.addInitScript(remove);
+        if (click) {
+          await startShow(p, `${url}index.html`);
+          await p.waitForFunction(() => window.driftlight.state === 'failed', null,
+                                  { timeout: 10000 }).catch(() => {});
+        } else {
+          await p.goto(`${url}index.html`);
+        }
+        const text = await p.evaluate(() => document.getElementById('message').hidden ? ''
+                                      : document.getElementById('message-text').textContent);
+        check(words.test(text) && !/failure/.test(text), `without ${what}: "${text}"`);
+        await p.close();
+      }
+    });
+  } finally {
+    server.close();
+  }
+}
+
+const [mode, ...args] = process.argv.slice(2);
+try {
+  if (mode === 'frames' && args.length === 4) {
+    await mkdir(args[2], { recursive: true });
+    await framesCase(path.resolve(args[0]), args[1], args[2], args[3]);
+  } else if (mode === 'live' && args.length === 2) {
+    await mkdir(args[1], { recursive: true });
+    await liveCase(path.resolve(args[0]), args[1]);
+  } else {
+    console.log('usage: web_test.mjs frames PAGE_DIR GOLDEN OUT_DIR CAPTURE | live PAGE_DIR OUT_DIR');
+    process.exit(2);
+  }
+} catch (e) {
+  console.log(`FAIL  ${e.stack || e}`);
+  failures += 1;
+}
+process.exit(failures ? 1 : 0);

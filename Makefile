@@ -22,10 +22,10 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Only the program itself is needed to watch the show.
+# Only the program itself is needed to watch the show. make run ARGS=--gentle: the gentle show.
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight
-	@tools/run-show.sh $(BUILD)
+	@tools/run-show.sh $(BUILD) $(ARGS)
 
 # The show through the offline host into a video file (1280 x 960, 4:4:4, 50 frames a second);
 # CAPTURE_OPTIONS=--web for browsers and video sites. See driftlight-capture --help.

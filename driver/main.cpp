@@ -1,4 +1,7 @@
-// The show takes no arguments and reads no configuration.
+// The show takes one option, --gentle (and --help), and reads no configuration.
 #include "driver/show.h"
 
-int main() { return show_main(); }
+int main(int argc, char** argv) {
+  const int status = show_options(argc, argv);
+  return status >= 0 ? status : show_main();
+}

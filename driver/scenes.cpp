@@ -34,6 +34,8 @@ constexpr int32_t kZoomLateRules = 899;       // scene 7: accent rows above this
 
 constexpr int32_t kBumpLength = 20;
 constexpr int32_t kEntryFlicker = 300;  // ticks until scene 8's entry always shows the new scene
+constexpr int32_t kEntryNew = 240;      // the entry's mix when the new scene wins a frame
+constexpr int32_t kEntryOld = 16;       // and when the old effect does
 constexpr int32_t kRestAlpha = 200;     // credit strips at rest
 constexpr int32_t kThumbColumnX = 245;  // the thumbnail column of scenes 8 to 10
 constexpr int32_t kThumbPitch = 48;
@@ -44,6 +46,12 @@ int32_t carry_bounce_end = 0;
 int32_t carry_selected = 1;
 
 int32_t now() { return clock_ticks(); }
+
+// Scene 8's gentle entry: the mix the flicker has on average at scene time t (the new scene wins
+// with chance t / 300), as a steady cross-fade from 16 to 240.
+int32_t entry_fade(int32_t t) {
+  return kEntryOld + (kEntryNew - kEntryOld) * std::clamp(t, 0, kEntryFlicker) / kEntryFlicker;
+}
 
 // Starts the observers' record of a frame.
 void probe(int32_t t, int32_t effect_time) {
@@ -225,7 +233,7 @@ void scene_zoom() {
     if (position != P) {
       P = position;
       const int32_t r = beat_row(position);
-      if (position <= kZoomLateRules ? beat_rows_8_40(r) : beat_accent(r)) F = t + kFlashLength;
+      if (position <= kZoomLateRules ? beat_rows_8_40(r) : beat_accent(r)) flash_trigger(t, &F);
     }
     probe(t, t);
     lens_zoom_draw(fb_main, t);
@@ -287,10 +295,13 @@ void scene_balls() {
     flash(fb_main, t, &F);
 
     // Entry: frames flicker between the old effect and the new scene, the new one winning more
-    // often until t = 300.
+    // often until t = 300. The gentle show cross-fades instead, as the scene does when it
+    // leaves, along the flicker's average mix; it still draws the random number, so that rand's
+    // sequence stays the same.
     if (position <= kEntryLastPosition) {
       lens_zoom_draw(fb_work, 4 * (clock - show_times.T3));
-      const int32_t a = std::rand() % kEntryFlicker >= std::max(kEntryFlicker - t, 0) ? 240 : 16;
+      const bool new_wins = std::rand() % kEntryFlicker >= std::max(kEntryFlicker - t, 0);
+      const int32_t a = show_gentle ? entry_fade(t) : new_wins ? kEntryNew : kEntryOld;
       crossfade(fb_work, fb_main, fb_main, kFbPixels, a);
       scene_probe.mix = a;
     }

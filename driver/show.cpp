@@ -16,6 +16,7 @@ uint32_t fb_aux[2 * kFbPixels];
 uint32_t fb_flash[kFbPixels];
 uint32_t fb_work[kFbPixels];
 int32_t running = 1;
+bool show_gentle = false;
 ShowTimes show_times;
 
 namespace {
@@ -37,7 +38,34 @@ void reset_state() {
   show_times = ShowTimes{};
 }
 
+const char* const kShowUsage =
+    "usage: driftlight [--gentle]\n"
+    "\n"
+    "Plays the show in a window. It flashes and flickers in places (scene 8 opens with seven\n"
+    "seconds of fast red flicker), which may affect photosensitive viewers.\n"
+    "\n"
+    "  --gentle  the same show with every flash and flicker kept to three a second or fewer:\n"
+    "            scene 8 cross-fades in, and a beat that would restart a running flash is held\n"
+    "  --help    this text\n"
+    "\n"
+    "Keys: f toggles full screen; q or Escape quits.\n";
+
 }  // namespace
+
+int show_options(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--gentle") == 0) {
+      show_gentle = true;
+    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kShowUsage, stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "driftlight: unknown argument '%s'\n%s", argv[i], kShowUsage);
+      return 2;
+    }
+  }
+  return -1;
+}
 
 int show_main() {
   reset_state();

@@ -4,3 +4,7 @@
 // Runs the whole show; returns the process exit status (0 after the show, a quit or an
 // unreadable scene file; 1 when the music or the video cannot be started).
 int show_main();
+
+// The program's options (--gentle, --help). Returns -1 when the show should run, else the exit
+// status to end with (0 after --help, 2 after an unknown argument).
+int show_options(int argc, char** argv);

@@ -14,6 +14,11 @@ extern uint32_t fb_work[kFbPixels];      // scratch for blurs and a transition's
 // 1 until the viewer asks to quit, 0 afterwards.
 extern int32_t running;
 
+// The gentle show: the same music, scenes, cues and timing, with every flash and flicker kept
+// under three a second (scene 8 cross-fades in instead of flickering, a beat that would restart
+// a running flash is held). Set before show_main; false plays the show as written.
+extern bool show_gentle;
+
 // Base times (clock_ticks values) taken when the named scenes begin; later scenes keep using an
 // earlier scene's base. t_prev carries the last scene time from scene 8 into 9 and 9 into 10.
 struct ShowTimes {

@@ -51,6 +51,11 @@ int32_t arc(int32_t peak, int64_t x, int64_t centre) {
 
 int32_t flash_amount(int32_t t, int32_t F) { return arc(120, int64_t{t} - F + 10, 0); }
 
+void flash_trigger(int32_t t, int32_t* F) {
+  if (show_gentle && *F != 0 && t <= *F) return;
+  *F = t + kFlashLength;
+}
+
 int32_t pulse_alpha(int32_t t, int32_t E) { return arc(255, int64_t{t} - E + 15, 0); }
 
 int32_t bounce_height(int32_t t, int32_t E) {

@@ -28,6 +28,11 @@ bool envelope_running(int32_t t, int32_t* end);
 int32_t flash_amount(int32_t t, int32_t F);
 constexpr int32_t kFlashLength = 20;
 
+// A beat starts a flash: F = t + 20. In the gentle show a beat that comes while a flash still
+// runs is held (the running flash goes on) rather than dimming it and lighting it again; as a
+// flash lasts 21 ticks, no more than three can start in any second (50 ticks).
+void flash_trigger(int32_t t, int32_t* F);
+
 // Text pulse (end E = trigger + 30): the strips' alpha, 30 -> 255 -> 30.
 int32_t pulse_alpha(int32_t t, int32_t E);
 constexpr int32_t kPulseLength = 30;

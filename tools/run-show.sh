@@ -2,6 +2,7 @@
 # Starts the show, doing the useful thing on machines without a sound device or a display.
 set -u
 build=${1:-build}
+shift $(( $# > 0 ? 1 : 0 ))  # the rest goes to the show (--gentle)
 exe="$build/driver/driftlight"
 xvfb_hint() {
   echo "To watch it on a virtual display (Xvfb), run:"
@@ -19,12 +20,12 @@ fi
 # libraries may add their own complaints, which only matter when we cannot recover.
 errors=$(mktemp)
 trap 'rm -f "$errors"' EXIT
-"$exe" 2>"$errors"
+"$exe" "$@" 2>"$errors"
 status=$?
 if [ $status -eq 1 ] && grep -qx 'DOV failure' "$errors" && [ -z "${SDL_AUDIODRIVER:-}" ]; then
   echo "No sound device could be opened (the show said \"DOV failure\")."
   echo "Running the show silent on SDL's dummy audio driver (SDL_AUDIODRIVER=dummy)."
-  SDL_AUDIODRIVER=dummy "$exe" 2>"$errors"
+  SDL_AUDIODRIVER=dummy "$exe" "$@" 2>"$errors"
   status=$?
 fi
 cat "$errors" >&2

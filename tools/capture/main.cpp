@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "base/framebuffer.h"
+#include "driver/show_state.h"
 #include "platform/png_writer.h"
 #include "platform/show_run.h"
 #include "platform/wav_writer.h"
 #include "tools/capture/encoder.h"
+#include "tools/capture/flash_report.h"
 
 namespace {
 
@@ -39,6 +41,8 @@ struct Options {
   Chroma chroma = Chroma::k444;
   int crf = 16;
   std::string preset = "ultrafast";
+  bool flash_report = false;
+  bool gentle = false;
 };
 
 // A whole number from lo to hi, or a message naming the option.
@@ -138,6 +142,24 @@ const OptionSpec kOptions[] = {
      [](const char* v, Options* o) { o->preset = v; return true; }},
     {"--no-encode", nullptr, "write no video (timing only)",
      [](const char*, Options* o) { o->encode = false; return true; }},
+    {"--flash-report", nullptr,
+     "list every second with more than 3 general or red flashes,\n"
+     "with its scene and music position, and a verdict. Measured\n"
+     "on the picture as the window shows it (half its rows black\n"
+     "scanlines), in each quarter of it: a general flash is a pair\n"
+     "of opposing changes of the quarter's mean relative luminance\n"
+     "of at least 0.10, the darker state below 0.80; a red flash a\n"
+     "pair of opposing changes of at least 20 in the quarter's mean\n"
+     "of (R - G - B) x 320 (linear light, negative values 0), where\n"
+     "in one of the two states saturated red pixels\n"
+     "(R / (R + G + B) >= 0.8) alone make up at least 20 of it.\n"
+     "Every one-second window counts",
+     [](const char*, Options* o) { o->flash_report = true; return true; }},
+    {"--gentle", nullptr,
+     "the gentle show: every flash and flicker kept under the\n"
+     "flash report's thresholds (scene 8 cross-fades in, a beat\n"
+     "that would restart a running flash is held)",
+     [](const char*, Options* o) { o->gentle = true; return true; }},
 };
 
 void usage(FILE* out) {
@@ -201,6 +223,7 @@ struct Capture {
   int last_scene = -1;
   bool tty = false;
   std::chrono::steady_clock::time_point wall_start;
+  FlashReport flashes;
 };
 
 Capture cap;
@@ -268,6 +291,8 @@ bool on_frame(const FrameRecord& r, const uint32_t* pixels) {
         cap.error = "cannot write " + cap.opt.png_dir + name;
       }
     }
+    if (cap.opt.flash_report)
+      flash_report_frame(&cap.flashes, pixels, kFbWidth, kFbHeight, r.scene, r.position);
     flush_audio();
     progress(r, false);
   }
@@ -385,6 +410,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!cap.opt.png_dir.empty()) mkdir(cap.opt.png_dir.c_str(), 0777);
+  flash_report_begin(&cap.flashes, cap.opt.fps);
+  show_gentle = cap.opt.gentle;
 
   ShowRunOptions run;
   run.fps = cap.opt.fps;
@@ -435,6 +462,10 @@ int main(int argc, char** argv) {
     return result.status;
   }
   summary(cap.frames_written, wall_s);
+  if (cap.opt.flash_report) {
+    flash_report_end(&cap.flashes);
+    flash_report_print(cap.flashes, stdout);
+  }
   if (cap.opt.encode) std::printf("wrote %s\n", cap.opt.output.c_str());
   return 0;
 }

@@ -25,7 +25,7 @@
 namespace {
 
 // The music positions past which scenes 8 and 9 change their beat rules or transitions.
-constexpr int32_t kDropPosition = 1299;      // scene 8: bumps, the drop's flash, fast balls
+constexpr int32_t kDropPosition = 1299;  // scene 8: bumps, the drop's flash, fast balls
 constexpr int32_t kDropFlashPosition = 1300;
 constexpr int32_t kEntryLastPosition = 1199;  // scene 8: flickering entry up to here
 constexpr int32_t kExitAfterPosition = 1500;  // scene 8: cross-fade exit from here
@@ -39,7 +39,7 @@ constexpr int32_t kEntryOld = 16;       // and when the old effect does
 constexpr int32_t kRestAlpha = 200;     // credit strips at rest
 constexpr int32_t kThumbColumnX = 245;  // the thumbnail column of scenes 8 to 10
 constexpr int32_t kThumbPitch = 48;
-constexpr int32_t kFilmPitch = 78;      // scene 8's film strip and labels repeat every 78 pixels
+constexpr int32_t kFilmPitch = 78;  // scene 8's film strip and labels repeat every 78 pixels
 
 // Carried from scene 9 into scene 10: the bounce's end time and the selected thumbnail.
 int32_t carry_bounce_end = 0;

@@ -4,12 +4,12 @@
 
 #include "base/framebuffer.h"
 
-constexpr uint32_t kFlashColour = 0x00FFDDCC;     // a pale warm white
+constexpr uint32_t kFlashColour = 0x00FFDDCC;  // a pale warm white
 
-extern uint32_t fb_main[kFbPixels];      // main render target; the 3D scene draws here
-extern uint32_t fb_aux[2 * kFbPixels];   // second target, 320 x 480 (top half used as a frame)
-extern uint32_t fb_flash[kFbPixels];     // all kFlashColour: the second operand of every flash
-extern uint32_t fb_work[kFbPixels];      // scratch for blurs and a transition's second effect
+extern uint32_t fb_main[kFbPixels];     // main render target; the 3D scene draws here
+extern uint32_t fb_aux[2 * kFbPixels];  // second target, 320 x 480 (top half used as a frame)
+extern uint32_t fb_flash[kFbPixels];    // all kFlashColour: the second operand of every flash
+extern uint32_t fb_work[kFbPixels];     // scratch for blurs and a transition's second effect
 
 // 1 until the viewer asks to quit, 0 afterwards.
 extern int32_t running;

@@ -16,9 +16,9 @@ void scene_frame_end(const uint32_t* target);
 int32_t beat_row(int32_t position);
 
 // Beat rules on a row (0 to 63; anything negative never fires).
-bool beat_rows_8_40(int32_t row);   // rows 8 and 40
-bool beat_rows_0_32(int32_t row);   // rows 0 and 32
-bool beat_accent(int32_t row);      // rows 0, 3, 24, 27, 42, 59, 62
+bool beat_rows_8_40(int32_t row);  // rows 8 and 40
+bool beat_rows_0_32(int32_t row);  // rows 0 and 32
+bool beat_accent(int32_t row);     // rows 0, 3, 24, 27, 42, 59, 62
 
 // An envelope with end time `end` (0 = none) is running while t <= end; on the first frame past
 // it the end time is cleared. Returns whether it runs on this frame.

@@ -19,8 +19,12 @@ std::vector<uint8_t> pristine_module;
 
 void on_frame(const OfflineFrame& frame, void*) {
   const size_t pixels = static_cast<size_t>(frame.width) * frame.height;
-  FrameRecord record{frame.index, frame.time_us, music_position(), show_current_scene(),
-                     current->hash_frames ? frame_hash(frame.pixels, pixels) : 0, scene_probe};
+  FrameRecord record{frame.index,
+                     frame.time_us,
+                     music_position(),
+                     show_current_scene(),
+                     current->hash_frames ? frame_hash(frame.pixels, pixels) : 0,
+                     scene_probe};
   if (current->keep_records) result->frames.push_back(record);
   if (current->on_frame && !current->on_frame(record, frame.pixels)) show_request_quit();
 }
@@ -59,7 +63,6 @@ ShowRunResult show_run_offline(const ShowRunOptions& options) {
   result = nullptr;
   return run;
 }
-
 
 bool parse_frame_list(const std::string& text, std::vector<int64_t>* frames) {
   frames->clear();

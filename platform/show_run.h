@@ -41,6 +41,5 @@ struct ShowRunResult {
 // pseudo-random sequence is put back to its unseeded start before each run.
 ShowRunResult show_run_offline(const ShowRunOptions& options);
 
-
 // "12,40-45,100" -> sorted, distinct frame numbers. False on a malformed list.
 bool parse_frame_list(const std::string& text, std::vector<int64_t>* frames);

@@ -23,8 +23,8 @@ extern "C" {
 }
 
 #include "platform/show_run.h"
-#include "tools/capture/encoder.h"
 #include "platform/wav_writer.h"
+#include "tools/capture/encoder.h"
 
 namespace {
 
@@ -46,13 +46,16 @@ TEST_P(FrameList, Parses) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FrameList,
-    testing::Values(ListCase{"7", true, {7}}, ListCase{"12,3,3", true, {3, 12}},
-                    ListCase{"5-8,6", true, {5, 6, 7, 8}}, ListCase{"0,600-601", true, {0, 600, 601}},
-                    ListCase{"", false, {}}, ListCase{"4,", false, {}}, ListCase{",4", false, {}},
-                    ListCase{"8-5", false, {}}, ListCase{"1-", false, {}}, ListCase{"-3", false, {}},
-                    ListCase{"a", false, {}}, ListCase{"99999999999999999999", false, {}}));
+INSTANTIATE_TEST_SUITE_P(Cases, FrameList,
+                         testing::Values(ListCase{"7", true, {7}},
+                                         ListCase{"12,3,3", true, {3, 12}},
+                                         ListCase{"5-8,6", true, {5, 6, 7, 8}},
+                                         ListCase{"0,600-601", true, {0, 600, 601}},
+                                         ListCase{"", false, {}}, ListCase{"4,", false, {}},
+                                         ListCase{",4", false, {}}, ListCase{"8-5", false, {}},
+                                         ListCase{"1-", false, {}}, ListCase{"-3", false, {}},
+                                         ListCase{"a", false, {}},
+                                         ListCase{"99999999999999999999", false, {}}));
 
 struct YccCase {
   uint32_t rgb;
@@ -69,14 +72,12 @@ TEST_P(YccColours, MatchTheStudioRangeValues) {
   EXPECT_EQ(got.cr, GetParam().want.cr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, YccColours,
-                         testing::Values(YccCase{0x000000, {16, 128, 128}},
-                                         YccCase{0xFFFFFF, {235, 128, 128}},
-                                         YccCase{0x808080, {126, 128, 128}},
-                                         YccCase{0xFF0000, {81, 90, 240}},
-                                         YccCase{0x00FF00, {145, 54, 34}},
-                                         YccCase{0x0000FF, {41, 240, 110}},
-                                         YccCase{0xFF000000, {16, 128, 128}}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, YccColours,
+    testing::Values(YccCase{0x000000, {16, 128, 128}}, YccCase{0xFFFFFF, {235, 128, 128}},
+                    YccCase{0x808080, {126, 128, 128}}, YccCase{0xFF0000, {81, 90, 240}},
+                    YccCase{0x00FF00, {145, 54, 34}}, YccCase{0x0000FF, {41, 240, 110}},
+                    YccCase{0xFF000000, {16, 128, 128}}));
 
 struct PlaneCase {
   int scale;
@@ -156,7 +157,9 @@ TEST(Wav, HeaderCarriesTheSizesAndSamplesAreLittleEndian) {
   ASSERT_TRUE(wav_file_close(wav));
   const std::vector<uint8_t> f = slurp(path);
   ASSERT_EQ(f.size(), 44u + 10u);
-  auto u32 = [&](size_t at) { return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | uint32_t(f[at + 3]) << 24; };
+  auto u32 = [&](size_t at) {
+    return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | uint32_t(f[at + 3]) << 24;
+  };
   EXPECT_EQ(std::string(f.begin(), f.begin() + 4), "RIFF");
   EXPECT_EQ(u32(4), 36u + 10u);
   EXPECT_EQ(std::string(f.begin() + 8, f.begin() + 16), "WAVEfmt ");
@@ -182,7 +185,8 @@ std::vector<uint8_t> encode_once(EncoderSettings settings, const std::string& pa
   std::vector<uint32_t> fb(320 * 240);
   std::vector<int16_t> tone(882);
   for (int f = 0; f < 25; ++f) {
-    for (int i = 0; i < 320 * 240; ++i) fb[i] = static_cast<uint32_t>((i % 320 + 4 * f) & 255) << 16 | (i / 320);
+    for (int i = 0; i < 320 * 240; ++i)
+      fb[i] = static_cast<uint32_t>((i % 320 + 4 * f) & 255) << 16 | (i / 320);
     EXPECT_TRUE(encoder_video(fb.data()));
     for (int i = 0; i < 882; ++i) tone[i] = static_cast<int16_t>(((f * 882 + i) % 100 - 50) * 200);
     EXPECT_TRUE(encoder_audio(tone.data(), 882));
@@ -395,8 +399,8 @@ std::vector<float> wav_samples(const std::string& path) {
 }
 
 // Normalised correlation of b shifted by lag against a, over n samples from start.
-double correlation(const std::vector<float>& a, const std::vector<float>& b, size_t start,
-                   size_t n, int lag) {
+double correlation(const std::vector<float>& a, const std::vector<float>& b, size_t start, size_t n,
+                   int lag) {
   double ab = 0, aa = 0, bb = 0;
   for (size_t i = start; i < start + n; ++i) {
     const double x = a[i], y = b[i + lag];
@@ -421,9 +425,10 @@ class DecodedVideo : public testing::TestWithParam<VideoCase> {};
 TEST_P(DecodedVideo, ShowsTheShowsFrames) {
   const VideoCase& c = GetParam();
   const std::string base = testing::TempDir() + "decoded_" + c.name;
-  const std::string command = std::string(DRIFTLIGHT_BINARY_DIR "/tools/capture/driftlight-capture") +
-                              " --until " + std::to_string(kUntil) + " -o " + base + ".mp4 --wav " +
-                              base + ".wav " + c.options + " > /dev/null";
+  const std::string command =
+      std::string(DRIFTLIGHT_BINARY_DIR "/tools/capture/driftlight-capture") + " --until " +
+      std::to_string(kUntil) + " -o " + base + ".mp4 --wav " + base + ".wav " + c.options +
+      " > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   Decoded file(base + ".mp4");
   ASSERT_GE(file.video_index, 0);
@@ -469,10 +474,11 @@ TEST_P(DecodedVideo, ShowsTheShowsFrames) {
     means += text;
   }
   const double scanline = a.scanline_values ? a.scanline_sum / a.scanline_values : 0;
-  std::printf("%s: %lld frames, PSNR worst %.2f dB (frame %lld), mean %.2f dB; channel means%s; "
-              "scanline rows' mean level %.2f\n",
-              c.name, static_cast<long long>(a.frames), a.worst_psnr,
-              static_cast<long long>(a.worst_frame), a.sum_psnr / a.frames, means.c_str(), scanline);
+  std::printf(
+      "%s: %lld frames, PSNR worst %.2f dB (frame %lld), mean %.2f dB; channel means%s; "
+      "scanline rows' mean level %.2f\n",
+      c.name, static_cast<long long>(a.frames), a.worst_psnr, static_cast<long long>(a.worst_frame),
+      a.sum_psnr / a.frames, means.c_str(), scanline);
   EXPECT_EQ(a.worst_psnr >= 34 && means_agree, c.keeps_colours);
   if (c.keeps_colours) {
     EXPECT_LT(scanline, 3.0) << "the scanlines are not dark";
@@ -498,11 +504,10 @@ TEST_P(DecodedVideo, ShowsTheShowsFrames) {
 
 // The defaults and the browser option keep the colours; the window's own 640 x 480 at 4:2:0,
 // as the tool wrote it before, does not (its colour smears into the scanlines).
-INSTANTIATE_TEST_SUITE_P(Settings, DecodedVideo,
-                         testing::Values(VideoCase{"defaults", "", 50, true},
-                                         VideoCase{"web", "--web", 50, true},
-                                         VideoCase{"window420", "--scale 2 --chroma 420 --fps 60", 60,
-                                                   false}),
-                         [](const testing::TestParamInfo<VideoCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Settings, DecodedVideo,
+    testing::Values(VideoCase{"defaults", "", 50, true}, VideoCase{"web", "--web", 50, true},
+                    VideoCase{"window420", "--scale 2 --chroma 420 --fps 60", 60, false}),
+    [](const testing::TestParamInfo<VideoCase>& info) { return info.param.name; });
 
 }  // namespace

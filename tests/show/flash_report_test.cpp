@@ -9,8 +9,8 @@
 
 #include "driver/show.h"
 #include "driver/show_state.h"
-#include "tools/capture/flash_report.h"
 #include "platform/show_run.h"
+#include "tools/capture/flash_report.h"
 
 namespace {
 
@@ -20,15 +20,15 @@ struct Patch {
   int x, y, w, h;
 };
 constexpr Patch kWhole{0, 0, kW, kH};
-constexpr Patch kQuarter{0, 0, kW / 2, kH / 2};       // exactly the top-left quarter
-constexpr Patch kSmall{100, 20, 40, 48};              // a tenth of the top-left quarter
+constexpr Patch kQuarter{0, 0, kW / 2, kH / 2};  // exactly the top-left quarter
+constexpr Patch kSmall{100, 20, 40, 48};         // a tenth of the top-left quarter
 
 struct FlashCase {
   const char* name;
-  int hz;                 // flashes a second: 2 * hz changes
-  uint32_t off, on;       // the patch's two colours, on black
+  int hz;            // flashes a second: 2 * hz changes
+  uint32_t off, on;  // the patch's two colours, on black
   Patch patch;
-  int general, red;       // the most changes expected in one second
+  int general, red;  // the most changes expected in one second
 };
 
 void PrintTo(const FlashCase& c, std::ostream* os) { *os << c.name; }
@@ -96,9 +96,11 @@ TEST(FlashReportText, ListsEachSecondWithSceneAndPositionThenAVerdict) {
   std::fclose(out);
   const std::string s = text;
   EXPECT_NE(s.find("     1   0:01      8  1105-1109              0.0          4.0\n"),
-            std::string::npos) << s;
+            std::string::npos)
+      << s;
   EXPECT_NE(s.find("verdict: 3 seconds have more than 3 flashes (0 general, 3 red;"),
-            std::string::npos) << s;
+            std::string::npos)
+      << s;
 
   const std::string quiet = [] {
     char buf[1024] = {};
@@ -109,7 +111,8 @@ TEST(FlashReportText, ListsEachSecondWithSceneAndPositionThenAVerdict) {
   }();
   EXPECT_NE(quiet.find("verdict: no second has more than 3 general or red flashes (at most 3.0 "
                        "general and 0.0 red"),
-            std::string::npos) << quiet;
+            std::string::npos)
+      << quiet;
 }
 
 struct ShowFlashes {
@@ -160,8 +163,8 @@ TEST(GentleShow, FlashesStayUnderTheThresholdsAndNothingElseChanges) {
     EXPECT_LE(s.scene_last, 8);
     EXPECT_LE(s.position_first, 1199) << "second " << s.second;
   }
-  EXPECT_TRUE(gentle.report.listed.empty()) << "first listed second "
-                                            << gentle.report.listed[0].second;
+  EXPECT_TRUE(gentle.report.listed.empty())
+      << "first listed second " << gentle.report.listed[0].second;
   EXPECT_LE(gentle.report.worst_general, 6);
   EXPECT_LE(gentle.report.worst_red, 6);
   EXPECT_GT(restarts(plain.frames), 0);

@@ -38,7 +38,7 @@ const std::vector<Frame>& run() {
   hold(1601, 50);  // no accent: the bounce stays free
   hold(1700, 2);   // row 0 of order 17, still an accent
   hold(1701, 50);
-  hold(1703, 2);   // accent rows, but past 1700 they no longer count
+  hold(1703, 2);  // accent rows, but past 1700 they no longer count
   hold(1724, 2);
   hold(1742, 50);
   hold(1708, 2);   // row 8 counts

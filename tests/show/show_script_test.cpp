@@ -27,12 +27,26 @@ const char* kGoldenFile = DRIFTLIGHT_SOURCE_DIR "/tests/show/golden_frames.txt";
 
 int32_t row_of(int32_t position) { return position % 100; }
 int32_t ticks_of(const FrameRecord& r) { return static_cast<int32_t>((r.time_us + 10000) / 20000); }
-bool row_8_40(int32_t position) { int32_t r = row_of(position); return r == 8 || r == 40; }
-bool row_0_32(int32_t position) { int32_t r = row_of(position); return r == 0 || r == 32; }
+bool row_8_40(int32_t position) {
+  int32_t r = row_of(position);
+  return r == 8 || r == 40;
+}
+bool row_0_32(int32_t position) {
+  int32_t r = row_of(position);
+  return r == 0 || r == 32;
+}
 bool accent(int32_t position) {
   switch (row_of(position)) {
-    case 0: case 3: case 24: case 27: case 42: case 59: case 62: return true;
-    default: return false;
+    case 0:
+    case 3:
+    case 24:
+    case 27:
+    case 42:
+    case 59:
+    case 62:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -47,8 +61,9 @@ struct Trace {
   int status = -1;
   std::vector<FrameRecord> frames;
   int32_t final_position = 0;
-  std::map<int64_t, int32_t> intro_amount;    // scene 1: flash found in the pixels, -1 = no match
-  std::map<int64_t, std::vector<int>> blob_rows;  // scene 5: rows that differ from the strips at rest
+  std::map<int64_t, int32_t> intro_amount;  // scene 1: flash found in the pixels, -1 = no match
+  std::map<int64_t, std::vector<int>>
+      blob_rows;  // scene 5: rows that differ from the strips at rest
   std::vector<int32_t> first_of_scene = std::vector<int32_t>(12, -1);
 };
 
@@ -74,7 +89,8 @@ bool inspect(Trace* trace, const FrameRecord& r, const uint32_t* pixels) {
     for (int i = 0; i < 3; ++i) text_draw(6, 84 + 24 * i, 2 + i, 200, plain);
     std::vector<int> rows;
     for (int y = 0; y < kFbHeight; ++y)
-      if (std::memcmp(plain + y * kFbWidth, pixels + y * kFbWidth, 4 * kFbWidth) != 0) rows.push_back(y);
+      if (std::memcmp(plain + y * kFbWidth, pixels + y * kFbWidth, 4 * kFbWidth) != 0)
+        rows.push_back(y);
     trace->blob_rows[r.index] = rows;
   }
   return true;
@@ -171,7 +187,8 @@ TEST(ShowScript, EachSceneBeginsOnTheFirstFramePastThePreviousLastPosition) {
       }
     }
   }
-  for (int s = 1; s <= 11; ++s) EXPECT_GE(tr.first_of_scene[s], 0) << "scene " << s << " never shown";
+  for (int s = 1; s <= 11; ++s)
+    EXPECT_GE(tr.first_of_scene[s], 0) << "scene " << s << " never shown";
 }
 
 TEST(ShowScript, IntroFlashesOnRows8And40For20Ticks) {
@@ -191,7 +208,9 @@ TEST(ShowScript, IntroFlashesOnRows8And40For20Ticks) {
     in_run = amount > 0;
   }
   ASSERT_EQ(runs.size(), 2u);
-  EXPECT_EQ(check_rule(1, [](const SceneProbe& p) { return p.flash_end; }, row_8_40), 2);
+  EXPECT_EQ(check_rule(
+                1, [](const SceneProbe& p) { return p.flash_end; }, row_8_40),
+            2);
   const int32_t rows[2] = {8, 40};
   for (int k = 0; k < 2; ++k) {
     const auto& run = runs[k];
@@ -223,11 +242,14 @@ TEST(ShowScript, DotScreenTimeReversesOnRows0And32) {
       direction = -direction;
     } else if (i > 0) {
       const SceneProbe& q = frames[i - 1]->probe;
-      EXPECT_EQ(p.effect_time - q.effect_time, direction * (p.t - q.t)) << "frame " << frames[i]->index;
+      EXPECT_EQ(p.effect_time - q.effect_time, direction * (p.t - q.t))
+          << "frame " << frames[i]->index;
     }
   }
   EXPECT_EQ(reversals, (std::vector<int32_t>{200, 232, 300, 332}));
-  EXPECT_EQ(check_rule(3, [](const SceneProbe& p) { return p.envelope_end; }, row_0_32), 4);
+  EXPECT_EQ(check_rule(
+                3, [](const SceneProbe& p) { return p.envelope_end; }, row_0_32),
+            4);
 }
 
 TEST(ShowScript, BlobCreditsBounceTheSelectedStripOnRows0And32) {
@@ -242,7 +264,8 @@ TEST(ShowScript, BlobCreditsBounceTheSelectedStripOnRows0And32) {
   }
   EXPECT_EQ(positions, (std::vector<int32_t>{432, 500, 532, 600, 632}));
   EXPECT_EQ(selected, (std::vector<int32_t>{0, 1, 2, 0, 1}));
-  check_rule(5, [](const SceneProbe& p) { return p.envelope_end; }, row_0_32);
+  check_rule(
+      5, [](const SceneProbe& p) { return p.envelope_end; }, row_0_32);
   // The pixels: only the selected strip's rows ever differ from the strips at rest, and they do
   // while it is displaced.
   int32_t peak = 0;
@@ -304,10 +327,13 @@ TEST(ShowScript, DropStartsBumpAndFlashOnTheSameFrame) {
     }
   }
   ASSERT_NE(drop, nullptr);
-  check_rule(8, [](const SceneProbe& p) { return p.envelope_end; },
-             [](int32_t position) { return position > 1299 && row_0_32(position); });
-  EXPECT_EQ(check_rule(8, [](const SceneProbe& p) { return p.flash_end; },
-                       [](int32_t position) { return position == 1300; }), 1);
+  check_rule(
+      8, [](const SceneProbe& p) { return p.envelope_end; },
+      [](int32_t position) { return position > 1299 && row_0_32(position); });
+  EXPECT_EQ(check_rule(
+                8, [](const SceneProbe& p) { return p.flash_end; },
+                [](int32_t position) { return position == 1300; }),
+            1);
   EXPECT_EQ(drop->position, 1300);
   EXPECT_EQ(drop->probe.flash_end, drop->probe.t + 20);
   EXPECT_EQ(drop->probe.envelope_end, drop->probe.t + 20);
@@ -374,7 +400,8 @@ TEST(ShowScript, GoldenFrames) {
     out << "# frame scene position hash (60 frames a second)\n";
     for (int64_t f : picks) {
       const FrameRecord& r = tr.frames[f];
-      out << f << ' ' << r.scene << ' ' << r.position << ' ' << std::hex << r.hash << std::dec << '\n';
+      out << f << ' ' << r.scene << ' ' << r.position << ' ' << std::hex << r.hash << std::dec
+          << '\n';
     }
     GTEST_SKIP() << "rewrote " << kGoldenFile;
   }

@@ -14,12 +14,12 @@ struct EncoderSettings {
   std::string path;
   int fps = 50;
   int sample_rate = 44100;
-  int scale = 4;                  // every show pixel a scale x scale block
+  int scale = 4;  // every show pixel a scale x scale block
   Chroma chroma = Chroma::k444;
   // Chosen by measurement on the show's first 22 s at 1280 x 960 4:4:4: "ultrafast" at 16
   // keeps every frame above 34 dB for 0.6 s of CPU per second of show, where "superfast" needs
   // 20 and 1.3 s (and 18 on "ultrafast" leaves a 0.2 dB margin).
-  int crf = 16;                   // x264 constant quality
+  int crf = 16;  // x264 constant quality
   const char* preset = "ultrafast";
   // A fixed count, never the machine's: x264's output depends on its thread count.
   int threads = 2;

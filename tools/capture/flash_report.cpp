@@ -180,8 +180,8 @@ void flash_report_print(const FlashReport& r, std::FILE* out) {
     std::snprintf(position, sizeof position, "%d-%d", s.position_first, s.position_last);
     std::fprintf(out, "%6lld  %2lld:%02lld  %5s  %-9s  %15.1f  %11.1f\n",
                  static_cast<long long>(s.second), static_cast<long long>(s.second / 60),
-                 static_cast<long long>(s.second % 60), scene, position,
-                 flashes(s.general_changes), flashes(s.red_changes));
+                 static_cast<long long>(s.second % 60), scene, position, flashes(s.general_changes),
+                 flashes(s.red_changes));
   }
   if (r.listed.empty())
     std::fprintf(out,

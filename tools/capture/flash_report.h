@@ -22,12 +22,12 @@
 #include <deque>
 #include <vector>
 
-constexpr double kGeneralFlashChange = 0.10;   // relative luminance, of 1.0
-constexpr double kGeneralFlashDarker = 0.80;   // the darker state must be below this
-constexpr double kRedFlashChange = 20.0;       // in (R - G - B) x 320
-constexpr double kSaturatedRed = 0.8;          // R / (R + G + B) at or above this
-constexpr int kFlashesPerSecond = 3;           // more than this in a second is listed
-constexpr int kFlashAreas = 4;                 // the picture's quarters
+constexpr double kGeneralFlashChange = 0.10;  // relative luminance, of 1.0
+constexpr double kGeneralFlashDarker = 0.80;  // the darker state must be below this
+constexpr double kRedFlashChange = 20.0;      // in (R - G - B) x 320
+constexpr double kSaturatedRed = 0.8;         // R / (R + G + B) at or above this
+constexpr int kFlashesPerSecond = 3;          // more than this in a second is listed
+constexpr int kFlashAreas = 4;                // the picture's quarters
 
 // One area's measure on one frame. For red, `saturated` is the part of the value that comes
 // from saturated red pixels: a change counts only when one of its two states has at least
@@ -44,18 +44,18 @@ struct FlashMeasure {
 
 // One measure of one area: the changes counted so far, and where the measure stands.
 struct FlashTrack {
-  int trend = 0;               // +1 rising, -1 falling, 0 before the first counted change
-  FlashState extreme;          // the furthest state of the current trend
-  FlashState low, high;        // the range seen before the first counted change
+  int trend = 0;         // +1 rising, -1 falling, 0 before the first counted change
+  FlashState extreme;    // the furthest state of the current trend
+  FlashState low, high;  // the range seen before the first counted change
   bool started = false;
   std::deque<int64_t> changes;  // frame numbers of the counted changes still in the window
 };
 
 // A listed second, or the second being gathered.
 struct FlashSecond {
-  int64_t second = 0;          // whole seconds from the first frame
-  int general_changes = 0;     // the most changes in one quarter in any one-second window
-  int red_changes = 0;         //   ending in this second (two changes are one flash)
+  int64_t second = 0;       // whole seconds from the first frame
+  int general_changes = 0;  // the most changes in one quarter in any one-second window
+  int red_changes = 0;      //   ending in this second (two changes are one flash)
   int scene_first = 0, scene_last = 0;
   int32_t position_first = 0, position_last = 0;
 };

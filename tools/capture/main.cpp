@@ -69,8 +69,12 @@ struct OptionSpec {
 };
 
 const OptionSpec kOptions[] = {
-    {"-o", "FILE", "the video file (default show.mp4); written as FILE.part\nand renamed when complete",
-     [](const char* v, Options* o) { o->output = v; return true; }},
+    {"-o", "FILE",
+     "the video file (default show.mp4); written as FILE.part\nand renamed when complete",
+     [](const char* v, Options* o) {
+       o->output = v;
+       return true;
+     }},
     {"--scale", "N",
      "every show pixel an N x N block, its lower half the\n"
      "scanline (default 4: 1280 x 960; 2 is the window's 640 x 480)",
@@ -85,8 +89,10 @@ const OptionSpec kOptions[] = {
      "players such as mpv and VLC), 420 one per 2 x 2 pixels\n"
      "(browsers, phones, hardware decoders)",
      [](const char* v, Options* o) {
-       if (std::strcmp(v, "444") == 0) o->chroma = Chroma::k444;
-       else if (std::strcmp(v, "420") == 0) o->chroma = Chroma::k420;
+       if (std::strcmp(v, "444") == 0)
+         o->chroma = Chroma::k444;
+       else if (std::strcmp(v, "420") == 0)
+         o->chroma = Chroma::k420;
        else {
          std::fprintf(stderr, "driftlight-capture: --chroma takes 444 or 420, not '%s'\n", v);
          return false;
@@ -122,7 +128,10 @@ const OptionSpec kOptions[] = {
        return true;
      }},
     {"--png-dir", "DIR", "write the frames named by --frames as 320 x 240 PNGs into DIR",
-     [](const char* v, Options* o) { o->png_dir = v; return true; }},
+     [](const char* v, Options* o) {
+       o->png_dir = v;
+       return true;
+     }},
     {"--frames", "LIST", "frame numbers, e.g. 0,600-605,4000",
      [](const char* v, Options* o) {
        if (parse_frame_list(v, &o->frames)) return true;
@@ -130,7 +139,10 @@ const OptionSpec kOptions[] = {
        return false;
      }},
     {"--wav", "FILE", "also write the soundtrack as 16-bit mono WAV",
-     [](const char* v, Options* o) { o->wav = v; return true; }},
+     [](const char* v, Options* o) {
+       o->wav = v;
+       return true;
+     }},
     {"--crf", "N", "x264 constant quality, 0 to 51 (default 16; lower is\nbetter and bigger)",
      [](const char* v, Options* o) {
        long n;
@@ -138,10 +150,17 @@ const OptionSpec kOptions[] = {
        o->crf = static_cast<int>(n);
        return true;
      }},
-    {"--preset", "NAME", "x264 speed preset (default ultrafast; slower ones give\nsmaller files at the same quality)",
-     [](const char* v, Options* o) { o->preset = v; return true; }},
+    {"--preset", "NAME",
+     "x264 speed preset (default ultrafast; slower ones give\nsmaller files at the same quality)",
+     [](const char* v, Options* o) {
+       o->preset = v;
+       return true;
+     }},
     {"--no-encode", nullptr, "write no video (timing only)",
-     [](const char*, Options* o) { o->encode = false; return true; }},
+     [](const char*, Options* o) {
+       o->encode = false;
+       return true;
+     }},
     {"--flash-report", nullptr,
      "list every second with more than 3 general or red flashes,\n"
      "with its scene and music position, and a verdict. Measured\n"
@@ -154,12 +173,18 @@ const OptionSpec kOptions[] = {
      "in one of the two states saturated red pixels\n"
      "(R / (R + G + B) >= 0.8) alone make up at least 20 of it.\n"
      "Every one-second window counts",
-     [](const char*, Options* o) { o->flash_report = true; return true; }},
+     [](const char*, Options* o) {
+       o->flash_report = true;
+       return true;
+     }},
     {"--gentle", nullptr,
      "the gentle show: every flash and flicker kept under the\n"
      "flash report's thresholds (scene 8 cross-fades in, a beat\n"
      "that would restart a running flash is held)",
-     [](const char*, Options* o) { o->gentle = true; return true; }},
+     [](const char*, Options* o) {
+       o->gentle = true;
+       return true;
+     }},
 };
 
 void usage(FILE* out) {
@@ -215,9 +240,9 @@ struct Capture {
   int64_t frames_written = 0;
   size_t next_png = 0;
   // Timing: CPU time of the show itself, with the tool's own work taken out.
-  int64_t mark_ns = 0;       // when the show last got the processor back from us
-  int64_t tool_ns = 0;       // tool work (encoding, files) since mark_ns
-  int64_t render_ns = 0;     // all show work
+  int64_t mark_ns = 0;    // when the show last got the processor back from us
+  int64_t tool_ns = 0;    // tool work (encoding, files) since mark_ns
+  int64_t render_ns = 0;  // all show work
   std::vector<int64_t> frame_ns[kScenes + 1];
   int64_t setup_ns[kScenes + 1] = {};
   int last_scene = -1;
@@ -234,7 +259,8 @@ void flush_audio() {
   int n = static_cast<int>(std::min(due, have) - cap.audio_written);
   if (n <= 0) return;
   if (cap.opt.encode && !encoder_audio(cap.audio.data(), n)) cap.failed = true;
-  if (!cap.opt.wav.empty() && !wav_file_write(cap.wav, cap.audio.data(), size_t(n))) cap.failed = true;
+  if (!cap.opt.wav.empty() && !wav_file_write(cap.wav, cap.audio.data(), size_t(n)))
+    cap.failed = true;
   cap.audio.erase(cap.audio.begin(), cap.audio.begin() + n);
   cap.audio_written += n;
 }
@@ -286,7 +312,8 @@ bool on_frame(const FrameRecord& r, const uint32_t* pixels) {
     if (cap.next_png < cap.opt.frames.size() && cap.opt.frames[cap.next_png] == r.index) {
       char name[32];
       std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(r.index));
-      if (!png_write_frame(cap.opt.png_dir + name, pixels, kFbWidth, kFbHeight, PngScale::Logical)) {
+      if (!png_write_frame(cap.opt.png_dir + name, pixels, kFbWidth, kFbHeight,
+                           PngScale::Logical)) {
         cap.failed = true;
         cap.error = "cannot write " + cap.opt.png_dir + name;
       }
@@ -453,8 +480,9 @@ int main(int argc, char** argv) {
       return 130;
     }
     std::fprintf(stderr, "\ndriftlight-capture: %s\n",
-                 !cap.error.empty() ? cap.error.c_str() : error.empty() ? "write failed"
-                                                                        : error.c_str());
+                 !cap.error.empty() ? cap.error.c_str()
+                 : error.empty()    ? "write failed"
+                                    : error.c_str());
     return 1;
   }
   if (result.status != 0) {

@@ -28,6 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "scene3d/chunks3ds.h"
 #include "scene3d/mesh.h"
 #include "scene3d/objects.h"
 #include "scene3d/reader3ds_internal.h"
@@ -35,23 +36,7 @@
 
 namespace {
 
-// Chunk ids.
-constexpr uint16_t kMain = 0x4D4D;
-constexpr uint16_t kEditor = 0x3D3D;
-constexpr uint16_t kNamedObject = 0x4000;
-constexpr uint16_t kTriangleMesh = 0x4100;
-constexpr uint16_t kVertexList = 0x4110;
-constexpr uint16_t kFaceList = 0x4120;
-constexpr uint16_t kFaceMaterial = 0x4130;
-constexpr uint16_t kMappingCoords = 0x4140;
-constexpr uint16_t kMeshMatrix = 0x4160;
-constexpr uint16_t kCamera = 0x4700;
-constexpr uint16_t kKeyframer = 0xB000;
-constexpr uint16_t kKeyframerHeader = 0xB00A;
-constexpr uint16_t kObjectNode = 0xB002;
-constexpr uint16_t kNodeHeader = 0xB010;
-constexpr uint16_t kInstanceName = 0xB011;
-constexpr uint16_t kNodePivot = 0xB013;
+using namespace chunk3ds;
 
 constexpr int64_t kHeaderSize = 6;
 constexpr int32_t kNameSize = 10;          // object, node, instance and camera names

@@ -1,5 +1,6 @@
 // The ball scene's 3D Studio file, written chunk by chunk with the shared chunk writer.
 #include "tools/scenegen/scenegen.h"
+#include "scene3d/chunks3ds.h"
 
 #include <cmath>
 
@@ -8,38 +9,7 @@
 namespace {
 
 using writer3ds::Writer;
-
-// Chunk ids of the subset we write.
-enum : uint16_t {
-  kMain = 0x4D4D,
-  kVersion = 0x0002,
-  kEditor = 0x3D3D,
-  kMeshVersion = 0x3D3E,
-  kMasterScale = 0x0100,
-  kNamedObject = 0x4000,
-  kTriMesh = 0x4100,
-  kVertexList = 0x4110,
-  kFaceList = 0x4120,
-  kMeshMatrix = 0x4160,
-  kCamera = 0x4700,
-  kKeyframer = 0xB000,
-  kKfHeader = 0xB00A,
-  kKfFrames = 0xB008,
-  kKfCurrent = 0xB009,
-  kAmbientNode = 0xB001,
-  kObjectNode = 0xB002,
-  kCameraNode = 0xB003,
-  kTargetNode = 0xB004,
-  kNodeHeader = 0xB010,
-  kPivot = 0xB013,
-  kNodeId = 0xB030,
-  kPosTrack = 0xB020,
-  kRotTrack = 0xB021,
-  kScaleTrack = 0xB022,
-  kFovTrack = 0xB023,
-  kRollTrack = 0xB024,
-  kColourTrack = 0xB025,
-};
+using namespace chunk3ds;
 
 // Coordinates are kept to three decimals, as an editor would show them.
 float round3(double v) { return float(std::nearbyint(v * 1000.0) / 1000.0); }
@@ -147,7 +117,7 @@ std::vector<uint8_t> scenegen_build() {
 
   w.begin(kNamedObject);
   w.name("Object01");
-  w.begin(kTriMesh);
+  w.begin(kTriangleMesh);
   w.begin(kVertexList);
   w.u16(uint16_t(kBallVertices));
   for (const auto& v : mesh.vertices) w.vec(v);
@@ -181,16 +151,16 @@ std::vector<uint8_t> scenegen_build() {
   w.end();  // editor
 
   w.begin(kKeyframer);
-  w.begin(kKfHeader);
+  w.begin(kKeyframerHeader);
   w.u16(5);
   w.name("MAXSCENE");
   w.u32(100);
   w.end();
-  w.begin(kKfFrames);
+  w.begin(kKeyframerFrames);
   w.u32(0);
   w.u32(100);
   w.end();
-  w.begin(kKfCurrent);
+  w.begin(kKeyframerCurrent);
   w.u32(0);
   w.end();
 
@@ -206,14 +176,14 @@ std::vector<uint8_t> scenegen_build() {
 
   w.begin(kObjectNode);
   node_header(w, 0, "Object01");
-  w.begin(kPivot);
+  w.begin(kNodePivot);
   w.vec(zero);
   w.end();
-  track_begin(w, kPosTrack);
+  track_begin(w, kPositionTrack);
   w.vec(kBallOrigin);
   w.end();
   // The same quarter turn about x as the mesh matrix: angle in radians, then the axis.
-  track_begin(w, kRotTrack);
+  track_begin(w, kRotationTrack);
   w.f32(-1.5707964f);
   const float x_axis[3] = {1, 0, 0};
   w.vec(x_axis);
@@ -225,7 +195,7 @@ std::vector<uint8_t> scenegen_build() {
 
   w.begin(kCameraNode);
   node_header(w, 1, "Camera01");
-  track_begin(w, kPosTrack);
+  track_begin(w, kPositionTrack);
   w.vec(kCameraEye);
   w.end();
   track_begin(w, kFovTrack);
@@ -238,7 +208,7 @@ std::vector<uint8_t> scenegen_build() {
 
   w.begin(kTargetNode);
   node_header(w, 2, "Camera01");
-  track_begin(w, kPosTrack);
+  track_begin(w, kPositionTrack);
   w.vec(kCameraTarget);
   w.end();
   w.end();

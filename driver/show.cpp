@@ -80,7 +80,11 @@ int show_main() {
   }
   show_precompute_effects();
   for (uint32_t& p : fb_flash) p = kFlashColour;
-  if (show_precompute_scene() != 0) return 0;  // no scene to show: the show ends quietly
+  if (show_precompute_scene() != 0) {  // no scene to show: the show ends quietly
+    music_stop();
+    video_shutdown();
+    return 0;
+  }
   music_start(52);
   // Until the sequencer computes its first row the position is negative, which as an unsigned
   // number is far above 100.

@@ -35,7 +35,13 @@ grep -q "cannot write $work/missing/c.mp4" "$work/err.txt" || fail "unclear mess
 # Interrupted half way: status 130, and neither the file nor its temporary name is left.
 "$exe" -o "$work/d.mp4" > /dev/null 2>&1 &
 pid=$!
-for _ in $(seq 100); do [ -s "$work/d.mp4.part" ] && break; sleep 0.1; done
+# Wait for the temporary file while the capture runs (the whole show takes minutes; a hang guard
+# of 10 minutes only stops a capture that never writes).
+for _ in $(seq 6000); do
+  [ -s "$work/d.mp4.part" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
 [ -s "$work/d.mp4.part" ] || fail "no temporary file while capturing"
 kill -INT "$pid"
 wait "$pid"

@@ -21,6 +21,11 @@ const FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', 
                '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
 
+// Hang guards: every wait is for an event (a state, a frame count), never for a time; the guards
+// only stop a test that would otherwise hang, and leave room for a machine ten times slower.
+const GUARD_MS = 120000;
+const SHOW_GUARD_MS = 1500000;  // the whole simulated show; the test's CTest timeout is above it
+
 let failures = 0;
 function check(ok, what) {
   console.log(`${ok ? 'ok  ' : 'FAIL'}  ${what}`);
@@ -65,7 +70,7 @@ function watchConsole(page) {
 async function startShow(page, url) {
   await page.goto(url);
   await page.waitForFunction(() => window.driftlight && window.driftlight.state === 'ready',
-                             null, { timeout: 60000 });
+                             null, { timeout: GUARD_MS });
   await page.click('#start');
 }
 
@@ -158,10 +163,10 @@ async function framesCase(pageDir, goldenFile, outDir, capture) {
       await startShow(page, `${url}index.html?simulate=${fps}`);
       // A look at the page during scene 8 (the balls over the dot screen), for the record.
       await page.waitForFunction(() => window.driftlight.frames.length > 5600, null,
-                                 { timeout: 480000, polling: 200 }).catch(() => {});
+                                 { timeout: SHOW_GUARD_MS, polling: 200 }).catch(() => {});
       await page.screenshot({ path: path.join(outDir, 'web-simulated.png') });
       await page.waitForFunction(() => window.driftlight.state !== 'running', null,
-                                 { timeout: 480000, polling: 1000 });
+                                 { timeout: SHOW_GUARD_MS, polling: 1000 });
       const result = await page.evaluate(() => {
         const d = window.driftlight;
         return { state: d.state, status: d.status, message: d.message, timing: d.timing,
@@ -189,8 +194,10 @@ async function framesCase(pageDir, goldenFile, outDir, capture) {
             `the page's first ${last} samples (${(last / 44100).toFixed(1)} s) equal the native ` +
             `soundtrack at ${equal.length} of ${reached.length} checkpoints`);
       const rows = result.timing ? result.timing.rows : [];
+      // The times themselves are a report (a fast machine's clock may show 0 ms); only their
+      // shape is checked.
       check(rows.length === 11 && rows.every((r, i) => r.scene === i + 1 && r.frames > 1 &&
-                                             r.median > 0 && r.worst >= r.median),
+                                             r.median >= 0 && r.worst >= r.median),
             'the page reports a median and a worst frame time for each of the 11 scenes');
       if (result.timing) {
         console.log(`\nframe times in headless chromium (${fps} fps simulated):\n${result.timing.text}`);
@@ -212,20 +219,26 @@ async function liveCase(pageDir, outDir) {
       watchConsole(page);
       await startShow(page, `${url}index.html`);
       await page.waitForFunction(() => window.driftlight.frames.length > 0, null,
-                                 { timeout: 30000 });
+                                 { timeout: GUARD_MS });
       const first = await page.evaluate(() => ({ t: performance.now(),
                                                  n: window.driftlight.frames.length }));
-      // Sound: sample the analyser over a few seconds of the show.
-      let loudest = 0;
-      for (let i = 0; i < 12; ++i) {
-        await page.waitForTimeout(500);
-        loudest = Math.max(loudest, await page.evaluate(() => {
-          const a = window.driftlight.audio.analyser;
-          const v = new Float32Array(a.fftSize);
-          a.getFloatTimeDomainData(v);
-          return v.reduce((m, x) => Math.max(m, Math.abs(x)), 0);
-        }));
-      }
+      // Sound: the analyser sees the soundtrack once the music has played a few rows (the peak
+      // is read at every animation frame until it shows, or the guard passes).
+      await page.waitForFunction(() => {
+        const f = window.driftlight.frames;
+        return f.length > 0 && f[f.length - 1].position > 20;
+      }, null, { timeout: GUARD_MS }).catch(() => {});
+      const loudest = await page.waitForFunction(() => {
+        const a = window.driftlight.audio.analyser;
+        const v = new Float32Array(a.fftSize);
+        a.getFloatTimeDomainData(v);
+        const peak = v.reduce((m, x) => Math.max(m, Math.abs(x)), 0);
+        return peak > 0.01 ? peak : false;
+      }, null, { timeout: GUARD_MS }).then((h) => h.jsonValue(), () => 0);
+      // Frames keep coming: wait for a hundred more than there were (the rate is only reported).
+      const kept = await page.waitForFunction((n) => window.driftlight.frames.length >= n + 100,
+                                              first.n, { timeout: GUARD_MS })
+        .then(() => true, () => false);
       const live = await page.evaluate(() => {
         const d = window.driftlight;
         const f = d.frames;
@@ -247,7 +260,7 @@ async function liveCase(pageDir, outDir) {
       const fps = (live.n - first.n) / seconds;
       check(live.rate === 44100, `Web Audio runs at ${live.rate} Hz`);
       check(loudest > 0.01, `the analyser sees the soundtrack (peak ${loudest.toFixed(3)})`);
-      check(fps > 10, `frames keep coming: ${fps.toFixed(1)} a second over ${seconds.toFixed(1)} s`);
+      check(kept, `frames keep coming (${fps.toFixed(1)} a second over ${seconds.toFixed(1)} s)`);
       check(live.monotonic && live.last.position > 20 && live.mixed > 100 &&
             live.agree === live.mixed,
             `frames advance with the music: position ${live.last.position} after ` +
@@ -277,16 +290,16 @@ async function liveCase(pageDir, outDir) {
       // Keys: f enters and leaves full screen, q ends the show.
       await page.keyboard.press('f');
       const entered = await page.waitForFunction(() => !!document.fullscreenElement, null,
-                                                 { timeout: 5000 }).then(() => true, () => false);
+                                                 { timeout: GUARD_MS }).then(() => true, () => false);
       await page.waitForTimeout(300);
       await page.screenshot({ path: path.join(outDir, 'web-fullscreen.png') });
       await page.keyboard.press('f');
       const left = await page.waitForFunction(() => !document.fullscreenElement, null,
-                                              { timeout: 5000 }).then(() => true, () => false);
+                                              { timeout: GUARD_MS }).then(() => true, () => false);
       check(entered && left, 'f enters and leaves full screen');
       await page.keyboard.press('q');
       const ended = await page.waitForFunction(() => window.driftlight.state === 'ended', null,
-                                               { timeout: 5000 }).then(() => true, () => false);
+                                               { timeout: GUARD_MS }).then(() => true, () => false);
       const after = await page.evaluate(() => ({
         status: window.driftlight.status,
         text: document.getElementById('message').hidden ? '' : window.driftlight.message }));
@@ -298,10 +311,10 @@ async function liveCase(pageDir, outDir) {
       const again = await context.newPage();
       await startShow(again, `${url}index.html`);
       await again.waitForFunction(() => window.driftlight.frames.length > 10, null,
-                                  { timeout: 30000 });
+                                  { timeout: GUARD_MS });
       await again.keyboard.press('Escape');
       check(await again.waitForFunction(() => window.driftlight.state === 'ended', null,
-                                        { timeout: 5000 }).then(() => true, () => false),
+                                        { timeout: GUARD_MS }).then(() => true, () => false),
             'Escape ends the show');
       await again.close();
 
@@ -323,7 +336,7 @@ async function liveCase(pageDir, outDir) {
         if (click) {
           await startShow(p, `${url}index.html`);
           await p.waitForFunction(() => window.driftlight.state === 'failed', null,
-                                  { timeout: 10000 }).catch(() => {});
+                                  { timeout: GUARD_MS }).catch(() => {});
         } else {
           await p.goto(`${url}index.html`);
         }

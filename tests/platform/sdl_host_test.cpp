@@ -210,6 +210,8 @@ TEST_F(SdlHost, PacesPresentsWhereTheRendererDoesNotWait) {
   std::vector<uint32_t> fb(320 * 240, 0);
   constexpr int kFrames = 10;
   video_present(fb.data());
+  // Measured on the clock the host paces by (steady_clock), as a lower bound only: each present
+  // sleeps until its deadline, so a loaded or slow machine can only make this take longer.
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kFrames; ++i) video_present(fb.data());
   const double seconds =
@@ -306,7 +308,7 @@ TEST(Clock, CountsTwentyMillisecondTicksOfTheWallClockFromTheWholeSecondOfItsFir
         << "reading " << i << " (" << ticks << " ticks) disagrees with the ones before";
     SDL_Delay(i * 37);
   }
-  // Some whole second lies within the bounds, and it is not after the first reading.
+  // And that base is a whole second.
   const int64_t second = (base_high / 1000000) * 1000000;
   EXPECT_GE(second, base_low) << "the base is not a whole second";
 }

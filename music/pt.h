@@ -52,8 +52,25 @@ struct ChannelState {
   int32_t vib_pos, vib_depth, vib_speed;
   int32_t trem_pos, trem_depth, trem_speed;
   int32_t loop_row, loop_count, row_delay;
-  int32_t glissando;  // kept by pt_reset
+  int32_t glissando;            // kept by pt_reset
+  int32_t vib_wave, trem_wave;  // E4x and E7x parameters, with per-channel waveforms
 };
+
+// The places where the player's own rules and ProTracker's part. The sequencer consults the rules
+// in force; the show plays by pt_rules_show, and the choice holds across loads and resets.
+struct PtRules {
+  const char* name;
+  bool tempo;             // Fxx from 0x20 sets beats per minute: a tick lasts 2.5 / BPM seconds
+  bool fine_by_digit;     // E1x, E2x, EAx and EBx move by x, not by 1
+  bool speed_zero_ends;   // F00 ends the song (else it freezes the row, replaying its tick 0)
+  bool volume_clamped;    // Cxx above 64 plays as 64
+  bool note_resets_lfo;   // a new note restarts vibrato and tremolo unless E4x/E7x bit 2 is set
+  bool channel_waveform;  // each channel keeps its own vibrato and tremolo waveform
+};
+extern const PtRules pt_rules_show;
+extern const PtRules pt_rules_protracker;
+void pt_set_rules(const PtRules& rules);
+const PtRules& pt_rules();
 
 // The music position crosses to the main thread through these two (relaxed, whole 32-bit stores).
 extern std::atomic<int32_t> pt_order;
@@ -76,3 +93,7 @@ int pt_break_row();
 int pt_play_order();
 int pt_play_row();
 int64_t pt_rows_played();  // row fetches since pt_reset
+// Beats per minute an Fxx from 0x20 last set (tempo rule only); 0 until one does, when the tick
+// rate given to the mixer stands.
+int pt_tempo();
+bool pt_ended();  // F00 ended the song (with the rule that says so); no tick advances it further

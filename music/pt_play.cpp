@@ -9,6 +9,9 @@
 std::atomic<int32_t> pt_order{0};
 std::atomic<int32_t> pt_row{0};
 
+const PtRules pt_rules_show = {"show", false, false, false, false, false, false};
+const PtRules pt_rules_protracker = {"protracker", true, true, true, true, true, true};
+
 namespace {
 
 constexpr int kSine = 0, kRampDown = 1, kSquare = 2, kRandom = 3;
@@ -23,10 +26,13 @@ struct PlayState {
   int32_t play_order = 0;
   int32_t play_row = 0;
   int64_t rows_played = 0;
+  int32_t tempo = 0;  // 0: the tick rate given to the mixer stands
+  bool ended = false;
   bool loaded = false;
 };
 
 PlayState st;
+const PtRules* rules = &pt_rules_show;
 ChannelState chans[kPtChannelsMax];
 int16_t waves[4][64];
 // Per-channel pan digits in the Amiga's left-right-right-left order; they survive a reset.
@@ -58,16 +64,23 @@ void tone_portamento(ChannelState& c, int speed) {
 }
 
 void vibrato_output(ChannelState& c) {
-  int w = waves[st.vib_wave][c.vib_pos];
+  int w = waves[rules->channel_waveform ? c.vib_wave & 3 : st.vib_wave][c.vib_pos];
   snd_driver.set_period(c.period + w * c.vib_depth / 127);
   c.vib_pos = (c.vib_pos + c.vib_speed) & 63;
 }
 
 void tremolo_output(ChannelState& c) {
-  int w = waves[st.trem_wave][c.trem_pos];
+  int w = waves[rules->channel_waveform ? c.trem_wave & 3 : st.trem_wave][c.trem_pos];
   int v = c.volume + w * c.trem_depth / 127;
   c.trem_pos = (c.trem_pos + c.trem_speed) & 63;
   snd_driver.set_volume(std::clamp(v, 0, 64));
+}
+
+// A new note restarts vibrato and tremolo, each unless its waveform control's bit 2 says keep.
+void restart_lfo(ChannelState& c) {
+  if (!rules->note_resets_lfo) return;
+  if ((c.vib_wave & 4) == 0) c.vib_pos = 0;
+  if ((c.trem_wave & 4) == 0) c.trem_pos = 0;
 }
 
 void trigger(ChannelState& c, int note) {
@@ -151,6 +164,7 @@ bool note_trigger(int ch, const Cell& cell, int eff) {
       snd_driver.set_period(c.period);
       if (eff != kSampleOffset) snd_driver.set_position(0);
       c.note = cell.note;
+      restart_lfo(c);
     }
   }
   return true;
@@ -189,7 +203,13 @@ bool flow_command(int ch, int eff, int p) {
       c.row_delay = y;
       return true;
     case kSetSpeed:
-      if (p <= 31) st.speed = p;  // larger values are tempos; the tick rate is fixed
+      if (p == 0 && rules->speed_zero_ends) {
+        st.ended = true;
+      } else if (p <= 31) {
+        st.speed = p;
+      } else if (rules->tempo) {
+        st.tempo = p;
+      }  // else a tempo, and the tick rate is fixed
       return true;
     default:
       return false;
@@ -200,6 +220,7 @@ bool flow_command(int ch, int eff, int p) {
 void voice_command(int ch, int eff, int p) {
   ChannelState& c = chans[ch];
   const int y = p & 15;
+  const int fine = rules->fine_by_digit ? y : 1;  // the step of E1x, E2x, EAx and EBx
   switch (eff) {
     case kArpeggio:
       if (p != 0) snd_driver.set_period(period_of(c.finetune, c.note));
@@ -211,18 +232,18 @@ void voice_command(int ch, int eff, int p) {
       snd_driver.set_position(uint32_t(p) * 256);
       break;
     case kSetVolume:
-      c.volume = p;
-      snd_driver.set_volume(p);
+      c.volume = rules->volume_clamped ? std::min(p, 64) : p;
+      snd_driver.set_volume(c.volume);
       break;
     case kFineSlideUp:
-      if (c.period > kPtPeriodMin) {
-        c.period -= 1;
+      if (fine > 0 && c.period > kPtPeriodMin) {
+        c.period = std::max(c.period - fine, kPtPeriodMin);
         snd_driver.set_period(c.period);
       }
       break;
     case kFineSlideDown:
-      if (c.period < kPtPeriodMax) {
-        c.period += 1;
+      if (fine > 0 && c.period < kPtPeriodMax) {
+        c.period = std::min(c.period + fine, kPtPeriodMax);
         snd_driver.set_period(c.period);
       }
       break;
@@ -230,29 +251,32 @@ void voice_command(int ch, int eff, int p) {
       c.glissando = y;
       break;
     case kVibratoWaveform:
-      if ((p & 0x0C) == 0) c.vib_pos = 0;
+      // With notes restarting it, the waveform control only chooses; else it restarts it here.
+      if ((p & 0x0C) == 0 && !rules->note_resets_lfo) c.vib_pos = 0;
       st.vib_wave = y & 3;
+      c.vib_wave = y;
       break;
     case kSetFinetune:
       c.finetune = y;
       break;
     case kTremoloWaveform:
-      if ((p & 0x0C) == 0) c.trem_pos = 0;
+      if ((p & 0x0C) == 0 && !rules->note_resets_lfo) c.trem_pos = 0;
       st.trem_wave = y & 3;
+      c.trem_wave = y;
       break;
     case kPanDigit:
       pan_digits[ch] = uint8_t(y);
       snd_driver.set_panning(y * 16);
       break;
     case kFineVolumeUp:
-      if (c.volume <= 63) {
-        c.volume += 1;
+      if (fine > 0 && c.volume <= 63) {
+        c.volume = std::min(c.volume + fine, 64);
         snd_driver.set_volume(c.volume);
       }
       break;
     case kFineVolumeDown:
-      if (c.volume > 0) {
-        c.volume -= 1;
+      if (fine > 0 && c.volume > 0) {
+        c.volume = std::max(c.volume - fine, 0);
         snd_driver.set_volume(c.volume);
       }
       break;
@@ -322,6 +346,7 @@ void tick_running(int ch, const Cell& cell) {
     case kNoteDelay:
       if (cell.note < kPtNoNote && late_tick(y)) {
         c.note = cell.note;
+        restart_lfo(c);
         trigger(c, cell.note);
       }
       break;
@@ -357,6 +382,8 @@ void pt_reset() {
   st.play_order = -1;
   st.play_row = 63;
   st.rows_played = 0;
+  st.tempo = 0;
+  st.ended = false;
   st.loaded = true;
   pt_order.store(-1, std::memory_order_relaxed);
   pt_row.store(63, std::memory_order_relaxed);
@@ -378,7 +405,7 @@ void pt_reset() {
 void pt_unload() { st.loaded = false; }
 
 void pt_tick() {
-  if (!st.loaded) return;
+  if (!st.loaded || st.ended) return;
   const Song& s = *song();
   const int channels = s.channels;
   if (st.speed != 0) {
@@ -423,3 +450,7 @@ int pt_break_row() { return st.break_row; }
 int pt_play_order() { return st.play_order; }
 int pt_play_row() { return st.play_row; }
 int64_t pt_rows_played() { return st.rows_played; }
+int pt_tempo() { return st.tempo; }
+bool pt_ended() { return st.ended; }
+void pt_set_rules(const PtRules& r) { rules = &r; }
+const PtRules& pt_rules() { return *rules; }

@@ -9,8 +9,17 @@
 std::atomic<int32_t> pt_order{0};
 std::atomic<int32_t> pt_row{0};
 
-const PtRules pt_rules_show = {"show", false, false, false, false, false, false};
-const PtRules pt_rules_protracker = {"protracker", true, true, true, true, true, true};
+const PtRules pt_rules_show = {.name = "show"};
+const PtRules pt_rules_protracker = {.name = "protracker",
+                                     .tempo = true,
+                                     .fine_by_digit = true,
+                                     .speed_zero_ends = true,
+                                     .volume_clamped = true,
+                                     .note_resets_lfo = true,
+                                     .channel_waveform = true,
+                                     .lfo_rests_on_row = true,
+                                     .delay_skips_break_row = true,
+                                     .late_delay_next_row = true};
 
 namespace {
 
@@ -26,8 +35,11 @@ struct PlayState {
   int32_t play_order = 0;
   int32_t play_row = 0;
   int64_t rows_played = 0;
-  int32_t tempo = 0;  // 0: the tick rate given to the mixer stands
+  int32_t tempo = 0;       // of the tick being played; 0: the tick rate given to the mixer stands
+  int32_t next_tempo = 0;  // set by Fxx, in force from the tick after it
   bool ended = false;
+  bool held = false;   // a row delay has held the current row
+  bool broke = false;  // a pattern break on the current row
   bool loaded = false;
 };
 
@@ -144,6 +156,13 @@ int effect_code(const Cell& cell) {
 // back, which ends the channel's tick.
 bool note_trigger(int ch, const Cell& cell, int eff) {
   ChannelState& c = chans[ch];
+  if (c.held_note != 0 && cell.note >= kPtNoNote) {
+    // The delayed note of the row before takes over the voice where it is, like a portamento.
+    c.note = c.held_note - 1;
+    c.period = period_of(c.finetune, c.note);
+    snd_driver.set_period(c.period);
+  }
+  c.held_note = 0;
   if (cell.sample != 0) {
     c.sample = cell.sample;
     c.volume = song()->samples[c.sample].volume;
@@ -184,6 +203,7 @@ bool flow_command(int ch, int eff, int p) {
       pt_row.store(63, std::memory_order_relaxed);
       int b = x * 10 + y;
       st.break_row = b > 63 ? 0 : b;  // a pattern has 64 rows; like ProTracker, start the next at 0
+      st.broke = true;
       return true;
     }
     case kPatternLoop: {
@@ -208,7 +228,7 @@ bool flow_command(int ch, int eff, int p) {
       } else if (p <= 31) {
         st.speed = p;
       } else if (rules->tempo) {
-        st.tempo = p;
+        st.next_tempo = p;
       }  // else a tempo, and the tick rate is fixed
       return true;
     default:
@@ -224,6 +244,13 @@ void voice_command(int ch, int eff, int p) {
   switch (eff) {
     case kArpeggio:
       if (p != 0) snd_driver.set_period(period_of(c.finetune, c.note));
+      break;
+    case kVibrato:
+    case kVibratoVolumeSlide:
+      if (rules->lfo_rests_on_row) snd_driver.set_period(c.period);
+      break;
+    case kTremolo:
+      if (rules->lfo_rests_on_row) snd_driver.set_volume(c.volume);
       break;
     case kPan:
       snd_driver.set_panning(p);
@@ -344,7 +371,9 @@ void tick_running(int ch, const Cell& cell) {
       if (late_tick(y)) snd_driver.set_volume(0);
       break;
     case kNoteDelay:
-      if (cell.note < kPtNoNote && late_tick(y)) {
+      if (cell.note < kPtNoNote && rules->late_delay_next_row && y >= st.speed) {
+        if (st.tick == st.speed - 1) c.held_note = cell.note + 1;
+      } else if (cell.note < kPtNoNote && late_tick(y)) {
         c.note = cell.note;
         restart_lfo(c);
         trigger(c, cell.note);
@@ -383,7 +412,10 @@ void pt_reset() {
   st.play_row = 63;
   st.rows_played = 0;
   st.tempo = 0;
+  st.next_tempo = 0;
   st.ended = false;
+  st.held = false;
+  st.broke = false;
   st.loaded = true;
   pt_order.store(-1, std::memory_order_relaxed);
   pt_row.store(63, std::memory_order_relaxed);
@@ -406,6 +438,7 @@ void pt_unload() { st.loaded = false; }
 
 void pt_tick() {
   if (!st.loaded || st.ended) return;
+  st.tempo = st.next_tempo;
   const Song& s = *song();
   const int channels = s.channels;
   if (st.speed != 0) {
@@ -419,16 +452,23 @@ void pt_tick() {
           delayed = true;
         }
       }
-      if (delayed) return;
+      if (delayed) {
+        st.held = true;
+        return;
+      }
       int row = pt_row.load(std::memory_order_relaxed) + 1;
       pt_row.store(row, std::memory_order_relaxed);
       if (row > 63) {
         int order = pt_order.load(std::memory_order_relaxed) + 1;
         pt_order.store(order, std::memory_order_relaxed);
-        pt_row.store(st.break_row, std::memory_order_relaxed);
+        const bool skip = rules->delay_skips_break_row && st.held && st.broke;
+        pt_row.store(skip ? std::min(st.break_row + 1, 63) : st.break_row,
+                     std::memory_order_relaxed);
         st.break_row = 0;
         if (order >= s.song_length) pt_order.store(s.restart, std::memory_order_relaxed);
       }
+      st.held = false;
+      st.broke = false;
       fetch_row();
     }
   }

@@ -38,8 +38,9 @@ struct PlayState {
   int32_t tempo = 0;       // of the tick being played; 0: the tick rate given to the mixer stands
   int32_t next_tempo = 0;  // set by Fxx, in force from the tick after it
   bool ended = false;
-  bool held = false;   // a row delay has held the current row
-  bool broke = false;  // a pattern break on the current row
+  bool silenced = false;  // the voices, after the end
+  bool held = false;      // a row delay has held the current row
+  bool broke = false;     // a pattern break on the current row
   bool loaded = false;
 };
 
@@ -414,6 +415,7 @@ void pt_reset() {
   st.tempo = 0;
   st.next_tempo = 0;
   st.ended = false;
+  st.silenced = false;
   st.held = false;
   st.broke = false;
   st.loaded = true;
@@ -437,7 +439,18 @@ void pt_reset() {
 void pt_unload() { st.loaded = false; }
 
 void pt_tick() {
-  if (!st.loaded || st.ended) return;
+  if (!st.loaded) return;
+  if (st.ended) {
+    // The tick after the song's end silences its voices; nothing moves from there on.
+    if (!st.silenced) {
+      for (int ch = 0; ch < song()->channels; ++ch) {
+        snd_driver.select_voice(ch);
+        snd_driver.set_volume(0);
+      }
+      st.silenced = true;
+    }
+    return;
+  }
   st.tempo = st.next_tempo;
   const Song& s = *song();
   const int channels = s.channels;

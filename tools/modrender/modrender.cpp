@@ -40,13 +40,27 @@ void usage(FILE* to) {
                "  --timeline FILE  also write the song's timeline over the same ticks: a line\n"
                "                 'tick order row' for the first tick and every tick that moves\n"
                "  -h, --help     this text\n"
-               "The show's rules, where ProTracker's differ (--protracker plays those):\n"
+               "The show's rules where ProTracker's differ; --protracker plays these as\n"
+               "ProTracker does:\n"
                "  Fxx from F20 (a tempo) is ignored: the tick rate stays as given\n"
                "  E1x and E2x slide by one period, EAx and EBx by one step, whatever x is\n"
                "  F00 freezes the song on its row, replaying the row's first tick\n"
-               "  Cxx is not clamped: C7F plays twice as loud as C40\n"
-               "  a new note keeps the vibrato's and tremolo's phase; E4x and E7x restart it\n"
-               "  one vibrato and one tremolo waveform for all channels\n",
+               "  Cxx is not clamped at 64: C7F plays twice as loud as C40\n"
+               "  a new note keeps vibrato's and tremolo's phase; E4x and E7x restart it\n"
+               "  one vibrato and one tremolo waveform for all channels\n"
+               "  a vibrato or tremolo row starts with the last offset sent, not without\n"
+               "  EEx beside Dxx: the next pattern starts on the break's row, not one past\n"
+               "  EDx past the row's last tick plays on that tick, not on the next row\n"
+               "and these under both:\n"
+               "  a sample number without a note switches the sample at once\n"
+               "  E9x retriggers only a note in its own cell\n"
+               "  a row held by EEx is not played again\n"
+               "  Bxx keeps the break row that a Dxx left of it set\n"
+               "  E5x beside a note tunes the notes after it, not that one\n"
+               "  9xx moves its own note only; it is not remembered for later notes\n"
+               "  a loop plays bytes start + 1 to end, one byte on from ProTracker's\n"
+               "  arpeggio past the third octave plays higher notes instead of wrapping\n"
+               "  a row after vibrato or arpeggio keeps the last period they sent\n",
                kMaxSeconds, kMinGainDb, kMaxGainDb);
 }
 

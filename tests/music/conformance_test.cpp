@@ -535,6 +535,12 @@ const Excused* excuse_for(const std::string& name, const PtRules& rules) {
   return nullptr;
 }
 
+}  // namespace heard
+
+void PrintTo(const PtRules* r, std::ostream* os) { *os << r->name; }
+
+namespace heard {
+
 // The rule set in force for one run of the signal test; the show's again after it.
 class Rules : public testing::TestWithParam<const PtRules*> {
  protected:

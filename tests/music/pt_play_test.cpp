@@ -334,6 +334,8 @@ struct RuleCase {
   int show, protracker;
 };
 
+void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
+
 class SeqRules : public Seq, public ::testing::WithParamInterface<RuleCase> {
  protected:
   void TearDown() override { pt_set_rules(pt_rules_show); }

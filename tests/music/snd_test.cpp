@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "modbuild.h"
@@ -35,6 +36,9 @@ struct Level {
   int expected;
   uint64_t clipped;  // of the 500 samples
 };
+void PrintTo(const Level& l, std::ostream* os) {
+  *os << l.voices << " voices at " << l.gain_db << " dB";
+}
 
 class SndLevels : public Snd, public ::testing::WithParamInterface<Level> {
  protected:
@@ -58,7 +62,12 @@ TEST_P(SndLevels, VoicesAddAndClip) {
 INSTANTIATE_TEST_SUITE_P(Counts, SndLevels,
                          ::testing::Values(Level{1, 0, -16512, 0}, Level{2, 0, -32768, 500},
                                            Level{4, 0, -32768, 500}, Level{2, -6, -16551, 0},
-                                           Level{1, 6, -32768, 500}, Level{1, -96, 0, 0}));
+                                           Level{1, 6, -32768, 500}, Level{1, -96, 0, 0}),
+                         [](const ::testing::TestParamInfo<Level>& p) {
+                           const int db = int(p.param.gain_db);
+                           return std::to_string(p.param.voices) + "Voices" +
+                                  (db < 0 ? "Minus" : "Plus") + std::to_string(std::abs(db)) + "dB";
+                         });
 
 // One voice at volume 64 reading a byte of 1: the output is the scaled volume. Master volumes
 // above 252 are held at 252; 63 (before music_init) gives less than 64's 129.

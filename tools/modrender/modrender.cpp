@@ -1,4 +1,5 @@
 // modrender: a module through our own player to a 16-bit mono 44100 Hz WAV file.
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -174,6 +175,10 @@ int main(int argc, char** argv) {
   const bool to_stdout = std::strcmp(out, "-") == 0;
   if (timeline && std::strcmp(timeline, "-") == 0 && to_stdout) {
     std::fprintf(stderr, "modrender: the WAV and the timeline cannot both go to standard output\n");
+    return 2;
+  }
+  if (to_stdout && isatty(STDOUT_FILENO)) {
+    std::fprintf(stderr, "modrender: standard output is a terminal; redirect it or pipe it on\n");
     return 2;
   }
   pt_set_rules(protracker ? pt_rules_protracker : pt_rules_show);

@@ -508,10 +508,16 @@ const std::multimap<std::string, Excused> kExcused = {
       true,
       "a held row is not played again, and E9x without a note retriggers nothing",
       &pt_rules_protracker}},
-    // EDx past the row's ticks (ED3 at speed 2, then EDF): from row 1 the pitch parts from
-    // libopenmpt's by up to a quarter tone, and the cause is not yet known. The length matches.
+    // EDx past the row's ticks (ED3 at speed 2, then EDF) on channel 0, against channel 1's
+    // recording of how it should sound: channel 0 alone follows libopenmpt's waveform sample for
+    // sample up to row 33 (one of its stretches still reads 22 cents off, its sample repeating at
+    // more than one lag), but the mix of two voices of one pitch beats at each player's phase,
+    // and from row 34, where 2xx slides follow the delayed notes, the two part.
     {"NoteDelay-NextRow.mod",
-     {{{2, kSignalTicks}}, true, "notes delayed past their row", &pt_rules_protracker}},
+     {{{0, kSignalTicks}},
+      true,
+      "a voice against its recording; slides after notes delayed past their row",
+      &pt_rules_protracker}},
     // Channel 0's vibrato and tremolo play against channel 1's recording of how they should
     // sound, and the envelope of their mono sum is their beating, which hangs on each player's
     // sub-sample phase. The pitch is compared as everywhere.

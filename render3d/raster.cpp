@@ -349,10 +349,12 @@ void span_fill_flat_depth() {
       xe = width;
     }
     // 256 / w is affine on the screen: along the row it goes from the left edge's value at xl
-    // to the right edge's at xr, and each pixel takes the value at its centre.
+    // to the right edge's at xr. A pixel is covered when the point at its lower right corner is
+    // inside (the rows' edges are taken at their lower boundary, and a span runs from the pixel
+    // whose right side passes xl), so it takes the depth at that point too.
     const float zl = left_edges[y][1].f, zr = right_edges[y][1].f;
     const float dz = xr > xl ? 256.0f * (zr - zl) / static_cast<float>(xr - xl) : 0.0f;
-    float z = zl + dz * (static_cast<float>(xs) + 0.5f - static_cast<float>(xl) / 256.0f);
+    float z = zl + dz * (static_cast<float>(xs + 1) - static_cast<float>(xl) / 256.0f);
     uint32_t* line = fb + static_cast<size_t>(y) * width;
     uint32_t* depth = zb + static_cast<size_t>(y) * width;
     for (int32_t x = xs; x < xe; ++x, z += dz) {

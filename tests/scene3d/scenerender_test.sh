@@ -9,7 +9,7 @@ trap 'rm -rf "$out"' EXIT
 
 info=$("$tool" --info "$scene")
 grep -q '^object Object01 *52 vertices *100 faces$' <<<"$info"
-grep -q '^camera Camera01 *position (239.908, 0, -2.307) target (-46.136, 0, 0)$' <<<"$info"
+grep -q '^camera Camera01 *position (239.908, 0, -2.307) target (-46.136, 0, 0) lens 50 mm$' <<<"$info"
 
 "$tool" "$scene" "$out/ball.png" --size 160x120
 # The ball is drawn: the picture holds red pixels (the background is a dark grey-blue).

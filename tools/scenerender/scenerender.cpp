@@ -169,9 +169,9 @@ struct Lens {
 // The engine's own field of view: a vertical half angle with a tangent of 0.5, and square pixels.
 Lens default_lens(const View3D& view) { return {0.5 * view.width / view.height, 0.5}; }
 
-// A 3D Studio camera's lens (focal length in mm) as 3D Studio files mean it and lib3ds and assimp
-// read it: 2400 / lens degrees across the picture's width. 45 degrees for a lens of 0 or less, as
-// those readers take it; at most 170 degrees.
+// A 3D Studio camera's lens (focal length in mm) as the files' writers mean it and lib3ds reads
+// it: 2400 / lens degrees across the picture's width (exporters write 53.33 mm for 45 degrees).
+// 45 degrees when there is no usable lens (0 or less); at most 170 degrees.
 Lens camera_lens(const View3D& view, float lens_mm) {
   double fov = lens_mm > 0.0f ? 2400.0 / lens_mm : 45.0;
   if (!(fov <= 170.0)) fov = 170.0;
@@ -179,7 +179,9 @@ Lens camera_lens(const View3D& view, float lens_mm) {
   return {tan_x, tan_x * view.height / view.width};
 }
 
-// The engine's projection factors for a lens: the half width is 256 x tan_x of w x factor_x / 256.
+// The engine's projection factors for a lens. A point at x / -z = t in view space lands
+// t x w x factor_x / 256 pixels from the centre, so the picture's edge is at t = 128 / factor_x;
+// the same holds down the picture with the vertical factor and h.
 void use_lens(View3D* view, const Lens& lens) {
   raster_set_projection_x(static_cast<float>(128.0 / lens.tan_x));
   view_set_projection(view, static_cast<int32_t>(std::lround(128.0 / lens.tan_y)));

@@ -645,10 +645,10 @@ int32_t read_3ds_camera(const void* source, int32_t index, View3D* view, float* 
 
 const char* read_3ds_last_error() { return last_error; }
 
-int32_t load_scene_objects(const uint8_t* data, size_t size, View3D* view) {
+int32_t load_scene_objects(const uint8_t* data, size_t size, View3D* view, SceneReadMode mode) {
   const MemorySource source{data, static_cast<uint32_t>(size > UINT32_MAX ? UINT32_MAX : size)};
   stream_select(STREAM_MEMORY);
-  const int32_t result = read_3ds_objects(&source, view);
+  const int32_t result = read_3ds_objects(&source, view, mode);
   stream_select(STREAM_FILE);
   return result;
 }

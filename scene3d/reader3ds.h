@@ -52,7 +52,8 @@ int32_t read_3ds_objects(const void* source, View3D* view,
 int32_t read_3ds_camera(const void* source, int32_t index, View3D* view, float* lens = nullptr);
 
 // The two readers over size bytes in memory; file streams are selected again afterwards.
-int32_t load_scene_objects(const uint8_t* data, size_t size, View3D* view);
+int32_t load_scene_objects(const uint8_t* data, size_t size, View3D* view,
+                           SceneReadMode mode = SceneReadMode::kNodes);
 int32_t load_scene_camera(const uint8_t* data, size_t size, int32_t index, View3D* view);
 
 // Why the last reader call returned 1 ("no keyframer section (chunk 0xB000)", "chunk 0x4110 at

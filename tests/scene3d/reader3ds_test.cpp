@@ -18,12 +18,7 @@ using namespace scene_builder;
 using test_support::ScopedView;
 
 int32_t load(const Bytes& bytes, View3D* view, SceneReadMode mode = SceneReadMode::kNodes) {
-  if (mode == SceneReadMode::kNodes) return load_scene_objects(bytes.data(), bytes.size(), view);
-  const MemorySource source{bytes.data(), static_cast<uint32_t>(bytes.size())};
-  stream_select(STREAM_MEMORY);
-  const int32_t result = read_3ds_objects(&source, view, mode);
-  stream_select(STREAM_FILE);
-  return result;
+  return load_scene_objects(bytes.data(), bytes.size(), view, mode);
 }
 
 TEST(ReadObjects, MeshFieldsComeThroughInEngineUnits) {

@@ -70,11 +70,13 @@ clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-tsan $(I386)
 
 # make assets  rebuilds the generators and rewrites the content in assets/ (the module, the scene
-#              file, the portraits from the photograph in PHOTO and the text strips set in FONT)
+#              file, the portraits from the photograph in PHOTO, the text strips set in FONT, and
+#              the icon files drawn from the portrait and the title)
 PHOTO ?= /usr/lib/python3/dist-packages/skimage/data/astronaut.png
 FONT  ?= /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 assets: configure
 	cmake --build $(BUILD) -j $(JOBS) --target modgen scenegen imagegen
 	$(BUILD)/tools/modgen/modgen assets/soundtrack.mod
 	$(BUILD)/tools/scenegen/scenegen assets/scene.3ds
+	@mkdir -p assets/icons
 	$(BUILD)/tools/imagegen/imagegen $(PHOTO) $(FONT) assets

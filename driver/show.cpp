@@ -47,6 +47,7 @@ const char* const kShowUsage =
     "  --gentle  the same show with every flash and flicker kept to three a second or fewer:\n"
     "            scene 8 cross-fades in, and a beat that would restart a running flash is held\n"
     "  --help    this text\n"
+    "  --version the program's version\n"
     "\n"
     "Keys: f toggles full screen; q or Escape quits.\n";
 

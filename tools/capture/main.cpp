@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/framebuffer.h"
+#include "driftlight_version.h"
 #include "driver/show_state.h"
 #include "platform/png_writer.h"
 #include "platform/show_run.h"
@@ -213,6 +214,7 @@ void usage(FILE* out) {
     std::fputc('\n', out);
   }
   std::fprintf(out, "%-20s%s\n", "  --help", "this text");
+  std::fprintf(out, "%-20s%s\n", "  --version", "the program's version");
 }
 
 int64_t cpu_ns(clockid_t clock) {
@@ -344,6 +346,10 @@ bool parse(int argc, char** argv, Options* opt, bool* help) {
     if (a == "--help" || a == "-h") {
       *help = true;
       return true;
+    }
+    if (a == "--version") {
+      std::printf("driftlight-capture %s\n", DRIFTLIGHT_VERSION);
+      std::exit(0);
     }
     const OptionSpec* spec = nullptr;
     for (const OptionSpec& o : kOptions)

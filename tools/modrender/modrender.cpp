@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driftlight_version.h"
 #include "music/music.h"
 #include "music/offline_audio.h"
 #include "music/pt.h"
@@ -34,7 +35,8 @@ void usage(FILE* to) {
                "                 mixer while the song plays on unchanged\n"
                "  --timeline FILE  also write the song's timeline over the same ticks: a line\n"
                "                 'tick order row' for the first tick and every tick that moves\n"
-               "  -h, --help     this text\n",
+               "  -h, --help     this text\n"
+               "  --version      the program's version\n",
                kMaxSeconds);
 }
 
@@ -111,6 +113,10 @@ int main(int argc, char** argv) {
   int solo = -1;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "--version") {
+      std::printf("modrender %s\n", DRIFTLIGHT_VERSION);
+      return 0;
+    }
     if (a == "--help" || a == "-h") {
       usage(stdout);
       return 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driftlight_version.h"
 #include "platform/png_writer.h"
 #include "render3d/render.h"
 #include "scene3d/objects.h"
@@ -36,6 +37,7 @@ void usage(FILE* to) {
                "  --out-dir DIR  where --frames writes (it must exist)\n"
                "  --info         print one line per object (name, vertices, faces) and one per\n"
                "                 camera (position and target, in file units); draw nothing\n"
+               "  --version      the program's version\n"
                "A file the reader refuses is reported with the reader's reason (status 1).\n");
 }
 
@@ -67,6 +69,9 @@ int parse(int argc, char** argv, Options* o) {
     const bool has_value = i + 1 < argc;
     if (a == "--help" || a == "-h") {
       usage(stdout);
+      return -1;
+    } else if (a == "--version") {
+      std::printf("scenerender %s\n", DRIFTLIGHT_VERSION);
       return -1;
     } else if (a == "--info") {
       o->info = true;

@@ -2,13 +2,14 @@
 # make test  installs what is missing, builds and runs the whole CTest suite
 # make capture  writes the whole show, picture and sound, to show.mp4 (faster than real time)
 # make assets  reruns the generators in tools/ and rewrites the content in assets/
+# make package  builds a Debian package of the show and its tools (build/driftlight_*.deb)
 # make web   builds the show as a web page into build/web/page (see README)
 # make i386  builds everything for 32-bit x86 in build-i386/ (installs g++-multilib, :i386 libs)
 # make test-i386  its unit and conformance tests, the same samples and frames as build/, one e2e
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build run test asan clean capture assets web i386 test-i386
+.PHONY: all deps configure build run test asan clean capture assets web i386 test-i386 package
 
 all: build
 
@@ -34,6 +35,12 @@ CAPTURE_OPTIONS ?=
 capture: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight-capture
 	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE) $(CAPTURE_OPTIONS)
+
+# The .deb: the programs, their manual pages, the desktop entry, icons and metainfo (see README,
+# "Install"). Only what goes into it is built.
+package: configure
+	cmake --build $(BUILD) -j $(JOBS) --target driftlight driftlight-capture modrender scenerender manpages
+	cmake --build $(BUILD) --target package
 
 test: build web
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

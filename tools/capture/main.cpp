@@ -190,7 +190,7 @@ const OptionSpec kOptions[] = {
 
 void usage(FILE* out) {
   std::fputs(
-      "usage: driftlight-capture [OPTION]...\n"
+      "Usage: driftlight-capture [OPTION]...\n"
       "\n"
       "Runs the show through the offline host and writes what the window shows (every show\n"
       "pixel a block with its dark scanline) as H.264 with the soundtrack as AAC. The same\n"

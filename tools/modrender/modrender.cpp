@@ -23,8 +23,7 @@ constexpr int64_t kSongEndLimitTicks =
 
 void usage(FILE* to) {
   std::fprintf(to,
-               "usage: modrender IN.mod OUT.wav [--seconds N] [--tick-rate R] [--solo CH]\n"
-               "                 [--timeline FILE]\n"
+               "Usage: modrender [OPTION]... IN.mod OUT.wav\n"
                "Plays a ProTracker-style module through the Driftlight player and writes a\n"
                "16-bit mono WAV at 44100 Hz. Samples whose data the file cuts short are played\n"
                "as far as they go, with one warning each on stderr.\n"

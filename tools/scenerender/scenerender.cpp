@@ -22,9 +22,9 @@ constexpr float kFileUnit = 256.0f;  // engine units per file unit
 
 void usage(FILE* to) {
   std::fprintf(to,
-               "usage: scenerender IN.3ds OUT.png [--size WxH] [--camera N]\n"
-               "       scenerender IN.3ds --frames N --out-dir DIR [--size WxH]\n"
-               "       scenerender --info IN.3ds\n"
+               "Usage: scenerender IN.3ds OUT.png [--size WxH] [--camera N]\n"
+               "   or: scenerender IN.3ds --frames N --out-dir DIR [--size WxH]\n"
+               "   or: scenerender --info IN.3ds\n"
                "Reads a 3D Studio file with the Driftlight scene reader and draws it, flat lit,\n"
                "with the Driftlight 3D engine.\n"
                "  --size WxH     picture size, at most 640x480 (default 320x240; the engine's\n"

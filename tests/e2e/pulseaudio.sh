@@ -5,14 +5,15 @@
 # must equal the offline soundtrack (driftlight-capture --no-encode --wav) sample for sample, from
 # its first sound on, for the first HEAR seconds (default 30), with no break.
 #   self          as the user running the test
-#   unprivileged  as a user whose processes get no raised priority: when run as root, the whole
-#                 test runs again as nobody (setpriv), with that user's own sound server
+#   unprivileged  as a user whose processes get no raised priority: run as root, the whole test
+#                 runs again as nobody (setpriv), with that user's own sound server; skipped
+#                 when not run as root (self is then that case already)
 # BUSY=N keeps N busy processes running beside it (to measure, not for CI); KEEP_DIR=DIR keeps
 # the reference and the recording there; PLAYER=pacat plays the reference with pacat at the
 # show's latency (one 2048-sample buffer) instead of the show: what any client would get.
 # usage: pulseaudio.sh self|unprivileged DRIFTLIGHT DRIFTLIGHT_CAPTURE PCM_MATCH
 set -u
-case ${1:-} in -h | --help) sed -n '2,14p' "$0"; exit 0 ;; esac
+case ${1:-} in -h | --help) sed -n '2,15p' "$0"; exit 0 ;; esac
 who=${1:?"usage: $0 self|unprivileged DRIFTLIGHT DRIFTLIGHT_CAPTURE PCM_MATCH"}
 exe=${2:?driftlight executable}
 capture=${3:?driftlight-capture executable}
@@ -23,7 +24,11 @@ case $who in self | unprivileged) ;; *) echo "unknown user: $who"; exit 2 ;; esa
 need() { for t in "$@"; do command -v "$t" >/dev/null || { echo "SKIP: $t is missing"; exit 77; }; done; }
 need pulseaudio parec pactl Xvfb xdotool xdpyinfo
 
-if [ "$who" = unprivileged ] && [ "$(id -u)" = 0 ]; then
+if [ "$who" = unprivileged ] && [ "$(id -u)" != 0 ]; then
+  echo "SKIP: not root, so e2e.pulseaudio.self already runs without raised priority"
+  exit 77
+fi
+if [ "$who" = unprivileged ]; then
   need setpriv
   nobody=$(id -u nobody 2>/dev/null) || { echo "SKIP: no user nobody"; exit 77; }
   for f in "$exe" "$capture" "$match" "$0"; do

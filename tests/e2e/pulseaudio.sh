@@ -56,9 +56,11 @@ fail() {
   exit 1
 }
 
-# The reference: the first orders of the soundtrack through the offline host (order 5 begins
-# about 37 s in).
-"$capture" --no-encode --until 500 --wav "$work/ref.wav" >/dev/null ||
+# The reference: the first orders of the soundtrack through the offline host, one more than HEAR
+# seconds need (an order is 64 rows of 6 ticks at 52 ticks a second, about 7.4 s).
+orders=$(( hear * 52 / 384 + 2 ))
+[ "$orders" -gt 20 ] && orders=20
+"$capture" --no-encode --until $((orders * 100)) --wav "$work/ref.wav" >/dev/null ||
   fail "driftlight-capture could not write the reference"
 
 # The sound server: nothing of the user's or the system's configuration (-n), never idle-exits.
@@ -108,6 +110,12 @@ for _ in $(seq $((guard * 2))); do
   sleep 0.5
 done
 [ "$result" = 3 ] && fail "not $hear s of sound recorded within $guard s"
+# What each thread of the show and of the sound server got: scheduling class, real-time
+# priority, nice value (for the log).
+for p in $pid $pulse_pid; do
+  ps -L -o comm=,cls=,rtprio=,ni= -p "$p" | awk -v who="$(ps -o comm= -p "$p")" '
+    { t = t sprintf(" %s %s/%s/%s", $1, $2, $3, $4) } END { print "  " who " threads:" t }'
+done
 wid=$(xdotool search --name '^Driftlight by Osk$' 2>/dev/null | head -n1)
 [ -n "$wid" ] && xdotool key --window "$wid" q
 [ "${PLAYER:-}" = pacat ] && kill "$pid"

@@ -131,7 +131,7 @@ waited_after=$(cpu_waited_us)
 pressure=""
 if [ -n "$waited_before" ] && [ -n "$waited_after" ]; then
   pressure=$(awk -v w=$((waited_after - waited_before)) -v t=$(( ($(date +%s%N) - clock_before) / 1000 )) \
-    'BEGIN { printf "%.1f", t > 0 ? 100 * w / t : 0 }')
+    'BEGIN { printf "%.1f", (t > 0 ? 100 * w / t : 0) }')
   echo "  CPU pressure while recording: runnable threads waited ${pressure} % of the time"
 fi
 # What each thread of the show and of the sound server got: scheduling class, real-time

@@ -1,15 +1,19 @@
-// The web page's audio device. Live, a Web Audio node asks for one 2048-sample buffer at a time
-// (snd_web_fill, called by music/snd_web.js) and plays it at 44100 Hz mono; the page's thread
-// runs it between the show's frames, so the music position still crosses as a single value.
+// The web page's audio device. Live, the player and the mixer do not run here: the browser's audio
+// rendering thread runs them, compiled into a module of their own (web/audio.cpp), in the role of
+// SDL's audio thread, and posts the music position after every 2048-sample buffer it mixes.
+// music/snd_web.js passes each position on to snd_web_position, which sets the sequencer's
+// position here, the single value the show reads each frame; this copy of the sequencer never
+// ticks while live.
 #include <emscripten/emscripten.h>
 
+#include "music/pt.h"
 #include "music/snd.h"
 #include "music/web_audio.h"
 
 // The page's half, in music/snd_web.js.
 extern "C" {
-int web_audio_ready();  // 1 when the page made an audio context at 44100 Hz
-void web_audio_start();
+int web_audio_ready();                // 1 when the page made an audio context at 44100 Hz
+void web_audio_start(int tick_rate);  // the processor mixes from now on
 void web_audio_stop();
 }
 
@@ -49,7 +53,7 @@ void snd_start() {
   if (web.simulated) {
     mix_one();  // a device asks for its first buffer as soon as it is unpaused
   } else {
-    web_audio_start();
+    web_audio_start(snd_tick_rate());
   }
 }
 
@@ -73,8 +77,11 @@ void snd_web_advance(int64_t time_us) {
   while (web.buffers < wanted) mix_one();
 }
 
-// One device buffer for the live node: 2048 samples of 16-bit mono.
-extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* snd_web_fill() {
-  mix_one();
-  return web.buffer;
+// Live: the audio thread mixed another buffer, whose last tick is at this position.
+extern "C" EMSCRIPTEN_KEEPALIVE void snd_web_position(int position) {
+  if (!web.running || web.simulated) return;
+  const int32_t order = position >= 0 ? position / 100 : 0;
+  pt_order.store(order, std::memory_order_relaxed);
+  pt_row.store(position - order * 100, std::memory_order_relaxed);
+  web.buffers += 1;
 }

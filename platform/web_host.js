@@ -84,6 +84,6 @@ mergeInto(LibraryManager.library, {
 
   web_poll_quit__deps: ['$webHost'],
   web_poll_quit: function() {
-    return webHost.quit ? 1 : 0;
+    return webHost.quit || Module.quit ? 1 : 0;  // Module.quit: the page gave up
   },
 });

@@ -58,6 +58,11 @@ mergeInto(LibraryManager.library, {
 
   web_canvas_put__deps: ['$webHost'],
   web_canvas_put: function(rgba, width, height) {
+    var canvas = Module.canvas;
+    if (canvas.width !== width || canvas.height !== height) {
+      canvas.width = width;
+      canvas.height = height;
+    }
     // One ImageData over the host's pixels in the wasm memory, made again only when the memory
     // grows (which replaces its buffer): no 1.2 MB of garbage per frame.
     var image = webHost.image;

@@ -62,6 +62,9 @@
     canvas.style.top = HEAP32[r + 1] + 'px';
     canvas.style.width = HEAP32[r + 2] + 'px';
     canvas.style.height = HEAP32[r + 3] + 'px';
+    // The host draws the picture at the rectangle's size in device pixels.
+    var dpr = window.devicePixelRatio || 1;
+    Module._web_set_output(Math.round(HEAP32[r + 2] * dpr), Math.round(HEAP32[r + 3] * dpr));
   }
   window.addEventListener('resize', layout);
   document.addEventListener('fullscreenchange', function() {

@@ -1,0 +1,22 @@
+// What the window shows, at any size: the show's picture with every show row a band whose lower
+// half is dark, the scanline look. The hosts draw their windows with it and the PNG files "as the
+// window shows it" are written with it, so the look is described once.
+#pragma once
+#include <cstdint>
+
+// The output's pixel words: 0x00RRGGBB, or the R, G, B, A bytes of a canvas (0xAABBGGRR read as
+// a little-endian word, opaque).
+enum class WindowPixels { Xrgb, Rgba };
+
+// Row y (0 <= y < out_h) of the picture of fb (width x height, 0x00RRGGBB) at out_w x out_h,
+// into out (out_w words). Across, each output pixel shows the show pixel under its left edge.
+// Down, each output row is lit by the share of it that lies in the upper halves of the bands it
+// covers (a band is out_h / height rows tall), so that at any scale every band has the same mean
+// darkness and the dark lines do not band. At a whole-number scale s the rows come out whole:
+// s = 2 is every row doubled with a black row under it, s = 4 two lit rows and two black ones.
+void window_picture_row(const uint32_t* fb, int width, int height, int out_w, int out_h, int y,
+                        WindowPixels format, uint32_t* out);
+
+// The whole picture, rows pitch words apart.
+void window_picture(const uint32_t* fb, int width, int height, int out_w, int out_h,
+                    WindowPixels format, uint32_t* out, int pitch);

@@ -234,6 +234,7 @@
         return;
       }
       hint.textContent = 'Starting\u2026';
+      page.state = 'running';
       setTimeout(runSimulated, 0);  // the start screen answers first
       return;
     }

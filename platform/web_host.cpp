@@ -41,18 +41,14 @@ int logical_height = 0;
 std::vector<uint32_t> canvas_pixels;
 int out_width = 640;
 int out_height = 480;
-int64_t frames = 0;
-int64_t sim_time_us = 0;
+// Counts the frames; a simulated run's time too (the offline host's clock).
+OfflineClock sim_clock;
 double opened_ms = 0;       // the page's clock at video_init
 double resumed_ms = 0;      // when the show last got control back from a present
 double last_yield_ms = 0;   // simulated runs: when the browser last had the thread
 double clock_base_ms = -1;  // the page's clock at the first clock_ticks call; -1 until then
 
 bool simulated() { return config.simulated_fps > 0; }
-
-void notify_time() {
-  if (config.time_listener) config.time_listener(sim_time_us, config.time_listener_user);
-}
 
 void show_canvas(const uint32_t* fb) {
   canvas_pixels.resize(static_cast<size_t>(out_width) * out_height);
@@ -65,8 +61,7 @@ void show_canvas(const uint32_t* fb) {
 
 void web_configure(const WebConfig& c) {
   config = c;
-  frames = 0;
-  sim_time_us = 0;
+  offline_clock_reset(&sim_clock, c.simulated_fps, c.time_listener, c.time_listener_user);
   clock_base_ms = -1;
 }
 
@@ -77,10 +72,10 @@ int video_init(int mode, int /*ignored*/) {
   if (!web_canvas_open(out_width, out_height)) return 1;
   logical_width = width;
   logical_height = height;
-  frames = 0;
-  sim_time_us = 0;
+  offline_clock_reset(&sim_clock, config.simulated_fps, config.time_listener,
+                      config.time_listener_user);
   opened_ms = resumed_ms = last_yield_ms = emscripten_get_now();
-  notify_time();
+  offline_clock_notify(&sim_clock);
   return 0;
 }
 
@@ -88,14 +83,13 @@ int video_present(const uint32_t* fb) {
   const double start = emscripten_get_now();
   if (config.sink) {
     const int64_t time_us =
-        simulated() ? sim_time_us : static_cast<int64_t>((start - opened_ms) * 1000.0);
-    const WebFrame frame{{fb, logical_width, logical_height, frames, time_us}, start - resumed_ms};
+        simulated() ? sim_clock.time_us : static_cast<int64_t>((start - opened_ms) * 1000.0);
+    const WebFrame frame{{fb, logical_width, logical_height, sim_clock.frames, time_us},
+                         start - resumed_ms};
     config.sink(frame, config.sink_user);
   }
-  ++frames;
+  offline_clock_presented(&sim_clock);
   if (simulated()) {
-    sim_time_us = frames * 1000000 / config.simulated_fps;
-    notify_time();
     if (emscripten_get_now() - last_yield_ms >= kSimulatedYieldMs) {
       show_canvas(fb);
       web_wait_frame(1);
@@ -116,7 +110,7 @@ int video_poll() { return web_poll_quit(); }
 void video_shutdown() {}
 
 int32_t clock_ticks() {
-  if (simulated()) return static_cast<int32_t>((sim_time_us + 10000) / 20000);
+  if (simulated()) return offline_clock_ticks(&sim_clock);
   const double now = emscripten_get_now();
   if (clock_base_ms < 0) {
     clock_base_ms = now;

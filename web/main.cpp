@@ -15,7 +15,7 @@
 #include "driver/show_observe.h"
 #include "driver/show_state.h"
 #include "music/music.h"
-#include "music/web_audio.h"
+#include "music/offline_audio.h"
 #include "platform/web.h"
 
 // The page's side, in web/library.js.
@@ -44,7 +44,7 @@ void on_frame(const WebFrame& w, void*) {
                    static_cast<uint32_t>(h));
 }
 
-void on_time(int64_t time_us, void*) { snd_web_advance(time_us); }
+void on_time(int64_t time_us, void*) { music_offline_advance(time_us); }
 
 void on_buffer(const int16_t* samples, int count, void*) {
   for (int i = 0; i < count; ++i) {
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   if (fps > 0) config.time_listener = on_time;
   hash_frames = fps > 0;
   web_configure(config);
-  snd_web_simulate(fps > 0, on_buffer, nullptr);
+  if (fps > 0) music_offline_enable(on_buffer, nullptr);
 
   const int status = show_main();
   web_show_ended(status);

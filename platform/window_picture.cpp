@@ -26,13 +26,19 @@ void window_picture_row(const uint32_t* fb, int width, int height, int out_w, in
     const int64_t top = band * k;
     return std::max<int64_t>(0, std::min(y1, top + out_h) - std::max(y0, top));
   };
-  // Most rows lie wholly in one band's lit half or in dark: copied or black.
+  // Most rows lie wholly in one band's lit part or in dark: copied or black.
   int only = -1;
   bool dark = true;
-  for (int k = first; k <= last; ++k) {
-    const int64_t w = lit(k);
-    if (w == row) only = k;
-    if (w > 0) dark = false;
+  if (out_h % height == 0) {
+    const int scale = out_h / height;
+    dark = y % scale >= window_lit_rows(scale);
+    only = y / scale;
+  } else {
+    for (int k = first; k <= last; ++k) {
+      const int64_t w = lit(k);
+      if (w == row) only = k;
+      if (w > 0) dark = false;
+    }
   }
   if (dark) {
     std::fill(out, out + out_w, pack(0, 0, 0, format));

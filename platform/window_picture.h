@@ -8,12 +8,15 @@
 // a little-endian word, opaque).
 enum class WindowPixels { Xrgb, Rgba };
 
+// At a whole-number scale s each show row is s output rows, the first window_lit_rows(s) of them
+// lit: s = 2 is every row doubled with a black row under it, s = 4 two lit rows and two black.
+inline int window_lit_rows(int scale) { return (scale + 1) / 2; }
+
 // Row y (0 <= y < out_h) of the picture of fb (width x height, 0x00RRGGBB) at out_w x out_h,
 // into out (out_w words). Across, each output pixel shows the show pixel under its left edge.
-// Down, each output row is lit by the share of it that lies in the upper halves of the bands it
-// covers (a band is out_h / height rows tall), so that at any scale every band has the same mean
-// darkness and the dark lines do not band. At a whole-number scale s the rows come out whole:
-// s = 2 is every row doubled with a black row under it, s = 4 two lit rows and two black ones.
+// Down, at a whole-number scale, as above; at any other scale each output row is lit by the share
+// of it that lies in the upper halves of the bands it covers (a band is out_h / height rows
+// tall), so that every band has the same mean darkness and the dark lines do not band.
 void window_picture_row(const uint32_t* fb, int width, int height, int out_w, int out_h, int y,
                         WindowPixels format, uint32_t* out);
 

@@ -50,19 +50,19 @@ TEST(Viewport, DegenerateSizesStayInsideTheWindow) {
 }
 
 // What the window shows: at whole-number scales each show pixel is an s x s block whose lower
-// half is black; at every scale each show row, lit alone, lights the same share of the output
-// rows (half a band), so the dark lines keep one mean darkness from row to row.
+// rows are black; at every scale each show row, lit alone, lights the same share of the output
+// rows (half a band where the scale is not whole), so the dark lines keep one mean darkness.
 TEST(WindowPicture, WholeScalesAreBlocksAndEveryBandIsEquallyDark) {
   const int w = 320, h = 240;
   std::vector<uint32_t> fb(w * h);
   for (int i = 0; i < w * h; ++i) fb[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
-  for (int s : {2, 4}) {
+  for (int s : {2, 3, 4}) {
     std::vector<uint32_t> out(w * s * h * s);
     window_picture(fb.data(), w, h, w * s, h * s, WindowPixels::Xrgb, out.data(), w * s);
     int wrong = 0;
     for (int y = 0; y < h * s; ++y)
       for (int x = 0; x < w * s; ++x)
-        wrong += out[y * w * s + x] != (y % s < s / 2 ? fb[(y / s) * w + x / s] : 0u);
+        wrong += out[y * w * s + x] != (y % s < (s + 1) / 2 ? fb[(y / s) * w + x / s] : 0u);
     EXPECT_EQ(wrong, 0) << "scale " << s;
   }
   uint32_t rgba = 0;
@@ -82,7 +82,7 @@ TEST(WindowPicture, WholeScalesAreBlocksAndEveryBandIsEquallyDark) {
       least = std::min(least, lit);
       most = std::max(most, lit);
     }
-    const double half = 0.5 * out_h / h;
+    const double half = out_h % h ? 0.5 * out_h / h : (out_h / h + 1) / 2;
     EXPECT_NEAR(least, half, 0.01) << out_h << " rows";
     EXPECT_NEAR(most, half, 0.01) << out_h << " rows";
   }

@@ -1,10 +1,13 @@
-# make run   installs what is missing, builds (Release with debug info) and starts the show
-# make test  installs what is missing, builds and runs the whole CTest suite
+# Each target installs only the Debian packages of its own purpose (tools/install-deps.sh
+# --print PURPOSE lists them):
+# make run   installs what is missing to build the show, builds (Release with debug info), starts it
+# make test  installs what is missing for every test, builds and runs the whole CTest suite
 # make capture  writes the whole show, picture and sound, to show.mp4 (faster than real time)
 # make assets  reruns the generators in tools/ and rewrites the content in assets/
 # make web   builds the show as a web page into build/web/page (see README)
-# make i386  builds everything for 32-bit x86 in build-i386/ (installs g++-multilib, :i386 libs)
-# make test-i386  its unit and conformance tests, the same samples and frames as build/, one e2e
+# make i386  builds the core for 32-bit x86 in build-i386/ (g++-multilib; the SDL program too where
+#            libsdl2-dev:i386 installs)
+# make test-i386  its unit tests, the same samples and frames as build/, one e2e where it has SDL
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
@@ -12,17 +15,23 @@ JOBS  ?= $(shell nproc)
 
 all: build
 
+# The purpose whose packages a target installs first; the build tree is configured after it, so
+# that it finds what that purpose brought (a tree first made by make run finds the test
+# libraries when make test configures it again).
+PURPOSE ?= test
 deps:
-	@tools/install-deps.sh
+	@tools/install-deps.sh $(PURPOSE)
 
 configure: deps
 	@if [ ! -f $(BUILD)/build.ninja ]; then \
-	  cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo; fi
+	  cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo; \
+	else cmake $(BUILD) >/dev/null; fi
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Only the program itself is needed to watch the show. make run ARGS=--gentle: the gentle show.
+run: PURPOSE = show
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight
 	@tools/run-show.sh $(BUILD) $(ARGS)
@@ -31,6 +40,7 @@ run: configure
 # CAPTURE_OPTIONS=--web for browsers and video sites. See driftlight-capture --help.
 CAPTURE ?= show.mp4
 CAPTURE_OPTIONS ?=
+capture: PURPOSE = capture
 capture: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight-capture
 	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE) $(CAPTURE_OPTIONS)
@@ -48,24 +58,30 @@ asan: deps
 
 # The same show compiled to WebAssembly: driftlight.html (the page in one file), index.html and
 # driftlight.js.
-web: deps
+web:
+	@tools/install-deps.sh $(if $(filter test,$(MAKECMDGOALS)),test,web)
 	@web/build.sh $(BUILD)/web
 
-# 32-bit x86 (-m32, SSE2 maths; cmake/i386.cmake says why), beside the main build.
+# 32-bit x86 (-m32, SSE2 maths; cmake/i386.cmake says why), beside the main build. The SDL
+# program only where SDL2's 32-bit development files are installed.
 I386 ?= build-i386
+I386_SDL = $(shell PKG_CONFIG_LIBDIR=/usr/lib/i386-linux-gnu/pkgconfig pkg-config --exists sdl2 \
+  2>/dev/null && echo ON || echo OFF)
 i386:
 	@tools/install-deps.sh i386
-	@if [ ! -f $(I386)/build.ninja ]; then \
-	  cmake -S . -B $(I386) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake -DDRIFTLIGHT_BENCH=OFF; fi
+	cmake -S . -B $(I386) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake -DDRIFTLIGHT_BENCH=OFF \
+	  -DDRIFTLIGHT_SDL=$(I386_SDL) >/dev/null
 	cmake --build $(I386) -j $(JOBS)
 
-# The comparison needs modrender and the capture tool from the main build as the reference.
+# The comparison needs modrender and show_frames from the main build as the reference.
 test-i386: i386 configure
-	cmake --build $(BUILD) -j $(JOBS) --target modrender driftlight-capture
+	cmake --build $(BUILD) -j $(JOBS) --target modrender show_frames close_window
 	ctest --test-dir $(I386) -L 'unit|conformance' --output-on-failure -j $(JOBS)
 	tools/compare-builds.sh $(BUILD) $(I386)
-	tests/e2e/window.sh wm $(I386)/driver/driftlight $(I386)/tests/e2e/close_window
+	@if [ -x $(I386)/driver/driftlight ]; then \
+	  tests/e2e/window.sh wm $(I386)/driver/driftlight $(BUILD)/tests/e2e/close_window; \
+	else echo "32-bit x86: no SDL program (libsdl2-dev:i386 is not installed), so no end-to-end run"; fi
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-tsan $(I386)

@@ -58,6 +58,16 @@ function(driftlight_test name)
 endfunction()
 
 # driftlight_bench(name SOURCES ... LIBS ...): a Google Benchmark program (not run by CTest).
+# driftlight_skipped_test(name LABEL label REASON text): stands in for a suite that cannot be
+# built here (its peer library is missing), so that a run lists it as skipped, with the reason,
+# instead of leaving it out without a word.
+function(driftlight_skipped_test name)
+  cmake_parse_arguments(S "" "LABEL;REASON" "" ${ARGN})
+  add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "SKIPPED: ${S_REASON}")
+  set_tests_properties(${name} PROPERTIES LABELS ${S_LABEL} SKIP_REGULAR_EXPRESSION "SKIPPED: ")
+  message(STATUS "${name}: ${S_REASON}")
+endfunction()
+
 function(driftlight_bench name)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${B_SOURCES})

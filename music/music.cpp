@@ -2,6 +2,8 @@
 // plays (SDL's, or the offline one that mixes on demand) is chosen at link time.
 #include "music/music.h"
 
+#include <vector>
+
 #include "music/pt.h"
 #include "music/snd.h"
 
@@ -36,4 +38,37 @@ int32_t music_position() {
 void music_stop() {
   if (snd_driver.stop_hook) snd_driver.stop_hook();
   if (snd_driver.close) snd_driver.close();
+}
+
+int64_t music_song_samples(const uint8_t* module, size_t size, int tick_rate) {
+  constexpr int64_t kLongestRowTicks = 31 * 16;  // speed 31, held by a row delay of 15
+  constexpr int64_t kLimitTicks = int64_t(50) * 60 * 20;
+  std::vector<uint8_t> copy(module, module + size);
+  snd_driver.init();
+  if (!music_load(copy.data(), copy.size())) return -1;
+  snd_set_tick_rate(tick_rate);
+  std::vector<uint8_t> seen(128 * 64, 0);
+  int64_t rows = 0, last_row_tick = 0, samples = 0;
+  for (int64_t t = 0; t < kLimitTicks; ++t) {
+    // A row played again inside a pattern loop is not the song's end; the loop count is taken
+    // before the tick, since the row's own E6 may end the loop on it.
+    bool looping = false;
+    for (int ch = 0; ch < pt_song().channels; ++ch) looping |= pt_channel(ch).loop_count > 0;
+    pt_tick();
+    if (pt_ended()) return samples;
+    const int64_t tick = snd_next_tick_samples();
+    if (pt_rows_played() == rows) {
+      // Speed 0 freezes the song on its row: nothing more will come.
+      if (t - last_row_tick > kLongestRowTicks) return samples;
+      samples += tick;
+      continue;
+    }
+    rows = pt_rows_played();
+    last_row_tick = t;
+    uint8_t& s = seen[size_t(pt_play_order() * 64 + pt_play_row())];
+    if (s && !looping) return samples;
+    s = 1;
+    samples += tick;
+  }
+  return samples;
 }

@@ -13,3 +13,11 @@ void music_start(int tick_rate);
 // order x 100 + row of the tick last computed; -37 after a successful load, before the first tick.
 int32_t music_position();
 void music_stop();
+
+// For tools: the samples from the start to the song's end at tick_rate, under the rules in force.
+// The song ends where F00 ends it (with the rule that says so) or before the first row it would
+// play a second time outside a pattern loop; a song frozen on its row by F00 ends once the
+// longest row could have passed, and one that never ends is given 20 minutes of 50 ticks. Loads
+// a copy of the module and runs the sequencer alone, without mixing; music_init must have opened
+// the device. Sets the tick rate; -1 for a module the loader refuses.
+int64_t music_song_samples(const uint8_t* module, size_t size, int tick_rate);

@@ -52,8 +52,40 @@ struct ChannelState {
   int32_t vib_pos, vib_depth, vib_speed;
   int32_t trem_pos, trem_depth, trem_speed;
   int32_t loop_row, loop_count, row_delay;
-  int32_t glissando;  // kept by pt_reset
+  int32_t glissando;            // kept by pt_reset
+  int32_t vib_wave, trem_wave;  // E4x and E7x parameters, with per-channel waveforms
+  int32_t held_note;            // note + 1 that a note delay past its row hands on; 0 for none
 };
+
+// The places where the player's own rules and ProTracker's part. The sequencer consults the rules
+// in force; the show plays by pt_rules_show, and the choice holds across loads and resets.
+struct PtRules {
+  const char* name;
+  // Fxx from 0x20 sets beats per minute, from the next tick: a tick lasts 2.5 / BPM seconds.
+  bool tempo = false;
+  // E1x, E2x, EAx and EBx move by x, not by 1.
+  bool fine_by_digit = false;
+  // F00 ends the song (else speed 0 freezes the row, replaying its first tick).
+  bool speed_zero_ends = false;
+  // Cxx above 64 plays as 64.
+  bool volume_clamped = false;
+  // A new note restarts vibrato and tremolo unless bit 2 of E4x or E7x says keep (and E4x and
+  // E7x no longer restart them).
+  bool note_resets_lfo = false;
+  // Each channel keeps its own vibrato and tremolo waveform.
+  bool channel_waveform = false;
+  // A vibrato's or tremolo's row begins at the channel's own period and volume.
+  bool lfo_rests_on_row = false;
+  // A break on a row that EEx holds lands one row past its target.
+  bool delay_skips_break_row = false;
+  // EDx beyond its row's ticks brings its note in on the next row's first tick, where that row
+  // has no note, at the voice's position (no restart).
+  bool late_delay_next_row = false;
+};
+extern const PtRules pt_rules_show;
+extern const PtRules pt_rules_protracker;
+void pt_set_rules(const PtRules& rules);
+const PtRules& pt_rules();
 
 // The music position crosses to the main thread through these two (relaxed, whole 32-bit stores).
 extern std::atomic<int32_t> pt_order;
@@ -76,3 +108,7 @@ int pt_break_row();
 int pt_play_order();
 int pt_play_row();
 int64_t pt_rows_played();  // row fetches since pt_reset
+// Beats per minute of the tick last run (tempo rule only): an Fxx from 0x20 sets it from the tick
+// after its own. 0 until one does, while the tick rate given to the mixer stands.
+int pt_tempo();
+bool pt_ended();  // F00 ended the song (with the rule that says so); no tick advances it further

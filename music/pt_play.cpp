@@ -9,6 +9,18 @@
 std::atomic<int32_t> pt_order{0};
 std::atomic<int32_t> pt_row{0};
 
+const PtRules pt_rules_show = {.name = "show"};
+const PtRules pt_rules_protracker = {.name = "protracker",
+                                     .tempo = true,
+                                     .fine_by_digit = true,
+                                     .speed_zero_ends = true,
+                                     .volume_clamped = true,
+                                     .note_resets_lfo = true,
+                                     .channel_waveform = true,
+                                     .lfo_rests_on_row = true,
+                                     .delay_skips_break_row = true,
+                                     .late_delay_next_row = true};
+
 namespace {
 
 constexpr int kSine = 0, kRampDown = 1, kSquare = 2, kRandom = 3;
@@ -23,10 +35,17 @@ struct PlayState {
   int32_t play_order = 0;
   int32_t play_row = 0;
   int64_t rows_played = 0;
+  int32_t tempo = 0;       // of the tick being played; 0: the tick rate given to the mixer stands
+  int32_t next_tempo = 0;  // set by Fxx, in force from the tick after it
+  bool ended = false;
+  bool silenced = false;  // the voices, after the end
+  bool held = false;      // a row delay has held the current row
+  bool broke = false;     // a pattern break on the current row
   bool loaded = false;
 };
 
 PlayState st;
+const PtRules* rules = &pt_rules_show;
 ChannelState chans[kPtChannelsMax];
 int16_t waves[4][64];
 // Per-channel pan digits in the Amiga's left-right-right-left order; they survive a reset.
@@ -58,16 +77,23 @@ void tone_portamento(ChannelState& c, int speed) {
 }
 
 void vibrato_output(ChannelState& c) {
-  int w = waves[st.vib_wave][c.vib_pos];
+  int w = waves[rules->channel_waveform ? c.vib_wave & 3 : st.vib_wave][c.vib_pos];
   snd_driver.set_period(c.period + w * c.vib_depth / 127);
   c.vib_pos = (c.vib_pos + c.vib_speed) & 63;
 }
 
 void tremolo_output(ChannelState& c) {
-  int w = waves[st.trem_wave][c.trem_pos];
+  int w = waves[rules->channel_waveform ? c.trem_wave & 3 : st.trem_wave][c.trem_pos];
   int v = c.volume + w * c.trem_depth / 127;
   c.trem_pos = (c.trem_pos + c.trem_speed) & 63;
   snd_driver.set_volume(std::clamp(v, 0, 64));
+}
+
+// A new note restarts vibrato and tremolo, each unless its waveform control's bit 2 says keep.
+void restart_lfo(ChannelState& c) {
+  if (!rules->note_resets_lfo) return;
+  if ((c.vib_wave & 4) == 0) c.vib_pos = 0;
+  if ((c.trem_wave & 4) == 0) c.trem_pos = 0;
 }
 
 void trigger(ChannelState& c, int note) {
@@ -131,6 +157,13 @@ int effect_code(const Cell& cell) {
 // back, which ends the channel's tick.
 bool note_trigger(int ch, const Cell& cell, int eff) {
   ChannelState& c = chans[ch];
+  if (c.held_note != 0 && cell.note >= kPtNoNote) {
+    // The delayed note of the row before takes over the voice where it is, like a portamento.
+    c.note = c.held_note - 1;
+    c.period = period_of(c.finetune, c.note);
+    snd_driver.set_period(c.period);
+  }
+  c.held_note = 0;
   if (cell.sample != 0) {
     c.sample = cell.sample;
     c.volume = song()->samples[c.sample].volume;
@@ -151,6 +184,7 @@ bool note_trigger(int ch, const Cell& cell, int eff) {
       snd_driver.set_period(c.period);
       if (eff != kSampleOffset) snd_driver.set_position(0);
       c.note = cell.note;
+      restart_lfo(c);
     }
   }
   return true;
@@ -170,6 +204,7 @@ bool flow_command(int ch, int eff, int p) {
       pt_row.store(63, std::memory_order_relaxed);
       int b = x * 10 + y;
       st.break_row = b > 63 ? 0 : b;  // a pattern has 64 rows; like ProTracker, start the next at 0
+      st.broke = true;
       return true;
     }
     case kPatternLoop: {
@@ -189,7 +224,13 @@ bool flow_command(int ch, int eff, int p) {
       c.row_delay = y;
       return true;
     case kSetSpeed:
-      if (p <= 31) st.speed = p;  // larger values are tempos; the tick rate is fixed
+      if (p == 0 && rules->speed_zero_ends) {
+        st.ended = true;
+      } else if (p <= 31) {
+        st.speed = p;
+      } else if (rules->tempo) {
+        st.next_tempo = p;
+      }  // else a tempo, and the tick rate is fixed
       return true;
     default:
       return false;
@@ -200,9 +241,17 @@ bool flow_command(int ch, int eff, int p) {
 void voice_command(int ch, int eff, int p) {
   ChannelState& c = chans[ch];
   const int y = p & 15;
+  const int fine = rules->fine_by_digit ? y : 1;  // the step of E1x, E2x, EAx and EBx
   switch (eff) {
     case kArpeggio:
       if (p != 0) snd_driver.set_period(period_of(c.finetune, c.note));
+      break;
+    case kVibrato:
+    case kVibratoVolumeSlide:
+      if (rules->lfo_rests_on_row) snd_driver.set_period(c.period);
+      break;
+    case kTremolo:
+      if (rules->lfo_rests_on_row) snd_driver.set_volume(c.volume);
       break;
     case kPan:
       snd_driver.set_panning(p);
@@ -211,18 +260,18 @@ void voice_command(int ch, int eff, int p) {
       snd_driver.set_position(uint32_t(p) * 256);
       break;
     case kSetVolume:
-      c.volume = p;
-      snd_driver.set_volume(p);
+      c.volume = rules->volume_clamped ? std::min(p, 64) : p;
+      snd_driver.set_volume(c.volume);
       break;
     case kFineSlideUp:
-      if (c.period > kPtPeriodMin) {
-        c.period -= 1;
+      if (fine > 0 && c.period > kPtPeriodMin) {
+        c.period = std::max(c.period - fine, kPtPeriodMin);
         snd_driver.set_period(c.period);
       }
       break;
     case kFineSlideDown:
-      if (c.period < kPtPeriodMax) {
-        c.period += 1;
+      if (fine > 0 && c.period < kPtPeriodMax) {
+        c.period = std::min(c.period + fine, kPtPeriodMax);
         snd_driver.set_period(c.period);
       }
       break;
@@ -230,29 +279,32 @@ void voice_command(int ch, int eff, int p) {
       c.glissando = y;
       break;
     case kVibratoWaveform:
-      if ((p & 0x0C) == 0) c.vib_pos = 0;
+      // With notes restarting it, the waveform control only chooses; else it restarts it here.
+      if ((p & 0x0C) == 0 && !rules->note_resets_lfo) c.vib_pos = 0;
       st.vib_wave = y & 3;
+      c.vib_wave = y;
       break;
     case kSetFinetune:
       c.finetune = y;
       break;
     case kTremoloWaveform:
-      if ((p & 0x0C) == 0) c.trem_pos = 0;
+      if ((p & 0x0C) == 0 && !rules->note_resets_lfo) c.trem_pos = 0;
       st.trem_wave = y & 3;
+      c.trem_wave = y;
       break;
     case kPanDigit:
       pan_digits[ch] = uint8_t(y);
       snd_driver.set_panning(y * 16);
       break;
     case kFineVolumeUp:
-      if (c.volume <= 63) {
-        c.volume += 1;
+      if (fine > 0 && c.volume <= 63) {
+        c.volume = std::min(c.volume + fine, 64);
         snd_driver.set_volume(c.volume);
       }
       break;
     case kFineVolumeDown:
-      if (c.volume > 0) {
-        c.volume -= 1;
+      if (fine > 0 && c.volume > 0) {
+        c.volume = std::max(c.volume - fine, 0);
         snd_driver.set_volume(c.volume);
       }
       break;
@@ -320,8 +372,11 @@ void tick_running(int ch, const Cell& cell) {
       if (late_tick(y)) snd_driver.set_volume(0);
       break;
     case kNoteDelay:
-      if (cell.note < kPtNoNote && late_tick(y)) {
+      if (cell.note < kPtNoNote && rules->late_delay_next_row && y >= st.speed) {
+        if (st.tick == st.speed - 1) c.held_note = cell.note + 1;
+      } else if (cell.note < kPtNoNote && late_tick(y)) {
         c.note = cell.note;
+        restart_lfo(c);
         trigger(c, cell.note);
       }
       break;
@@ -357,6 +412,12 @@ void pt_reset() {
   st.play_order = -1;
   st.play_row = 63;
   st.rows_played = 0;
+  st.tempo = 0;
+  st.next_tempo = 0;
+  st.ended = false;
+  st.silenced = false;
+  st.held = false;
+  st.broke = false;
   st.loaded = true;
   pt_order.store(-1, std::memory_order_relaxed);
   pt_row.store(63, std::memory_order_relaxed);
@@ -379,6 +440,18 @@ void pt_unload() { st.loaded = false; }
 
 void pt_tick() {
   if (!st.loaded) return;
+  if (st.ended) {
+    // The tick after the song's end silences its voices; nothing moves from there on.
+    if (!st.silenced) {
+      for (int ch = 0; ch < song()->channels; ++ch) {
+        snd_driver.select_voice(ch);
+        snd_driver.set_volume(0);
+      }
+      st.silenced = true;
+    }
+    return;
+  }
+  st.tempo = st.next_tempo;
   const Song& s = *song();
   const int channels = s.channels;
   if (st.speed != 0) {
@@ -392,16 +465,23 @@ void pt_tick() {
           delayed = true;
         }
       }
-      if (delayed) return;
+      if (delayed) {
+        st.held = true;
+        return;
+      }
       int row = pt_row.load(std::memory_order_relaxed) + 1;
       pt_row.store(row, std::memory_order_relaxed);
       if (row > 63) {
         int order = pt_order.load(std::memory_order_relaxed) + 1;
         pt_order.store(order, std::memory_order_relaxed);
-        pt_row.store(st.break_row, std::memory_order_relaxed);
+        const bool skip = rules->delay_skips_break_row && st.held && st.broke;
+        pt_row.store(skip ? std::min(st.break_row + 1, 63) : st.break_row,
+                     std::memory_order_relaxed);
         st.break_row = 0;
         if (order >= s.song_length) pt_order.store(s.restart, std::memory_order_relaxed);
       }
+      st.held = false;
+      st.broke = false;
       fetch_row();
     }
   }
@@ -423,3 +503,7 @@ int pt_break_row() { return st.break_row; }
 int pt_play_order() { return st.play_order; }
 int pt_play_row() { return st.play_row; }
 int64_t pt_rows_played() { return st.rows_played; }
+int pt_tempo() { return st.tempo; }
+bool pt_ended() { return st.ended; }
+void pt_set_rules(const PtRules& r) { rules = &r; }
+const PtRules& pt_rules() { return *rules; }

@@ -5,6 +5,7 @@
 #include "music/snd.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -32,6 +33,10 @@ Voice* selected = &control[0];
 int tick_rate_given = 50;
 int tick_samples = kSndRate / 50;
 int carry = 0;
+int tempo_bpm = 0;       // the tempo the fraction below belongs to
+int64_t tempo_rest = 0;  // carried fraction of a sample, in 1 / (2 * tempo_bpm)
+int32_t gain = 65536;
+uint64_t clipped = 0;
 uint32_t muted = 0;
 const int8_t* data_end = nullptr;
 const char* last_error = "";
@@ -162,16 +167,35 @@ void mix_chunk(int16_t* out, int count) {
     first = false;
   }
   if (first) std::memset(acc, 0, sizeof(int32_t) * size_t(count));
+  if (gain != 65536) {
+    for (int i = 0; i < count; ++i) {
+      const int64_t v = (int64_t(acc[i]) * gain + 32768) >> 16;
+      acc[i] = int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+    }
+  }
   int i = 0;
 #ifdef __SSE2__
-  // Signed saturation from 32 to 16 bits is exactly the clamp to -32768..32767.
+  // Signed saturation from 32 to 16 bits is exactly the clamp to -32768..32767; the samples it
+  // changes are those whose 16-bit value differs from the low half of the 32-bit one.
+  __m128i over = _mm_setzero_si128();
   for (; i + 8 <= count; i += 8) {
     __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + i));
     __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + i + 4));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(lo, hi));
+    const __m128i packed = _mm_packs_epi32(lo, hi);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), packed);
+    const __m128i back_lo = _mm_srai_epi32(_mm_unpacklo_epi16(packed, packed), 16);
+    const __m128i back_hi = _mm_srai_epi32(_mm_unpackhi_epi16(packed, packed), 16);
+    over = _mm_sub_epi32(over, _mm_xor_si128(_mm_cmpeq_epi32(back_lo, lo), _mm_set1_epi32(-1)));
+    over = _mm_sub_epi32(over, _mm_xor_si128(_mm_cmpeq_epi32(back_hi, hi), _mm_set1_epi32(-1)));
   }
+  alignas(16) int32_t lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), over);
+  clipped += uint64_t(lanes[0]) + uint64_t(lanes[1]) + uint64_t(lanes[2]) + uint64_t(lanes[3]);
 #endif
-  for (; i < count; ++i) out[i] = int16_t(std::clamp(acc[i], -32768, 32767));
+  for (; i < count; ++i) {
+    out[i] = int16_t(std::clamp(acc[i], -32768, 32767));
+    clipped += out[i] != acc[i];
+  }
 }
 
 }  // namespace
@@ -196,6 +220,9 @@ void snd_reset() {
   for (SampleSlot& s : slots) s = SampleSlot{};
   selected = &control[0];
   carry = 0;
+  tempo_bpm = 0;
+  tempo_rest = 0;
+  clipped = 0;
   data_end = nullptr;
 }
 
@@ -276,14 +303,31 @@ void snd_set_tick_rate(int tick_rate) {
   tick_samples = kSndRate / std::max(tick_rate, 1);
   if (tick_samples < 1) tick_samples = 1;
   carry = 0;
+  tempo_bpm = 0;
+  tempo_rest = 0;
 }
 
-// Every tick owns exactly tick_samples consecutive samples, and its pt_tick runs before the first
-// of them is mixed; the part of a tick that does not fit is carried into the next buffer.
+int snd_next_tick_samples() {
+  const int bpm = pt_tempo();
+  if (bpm <= 0) return tick_samples;
+  if (bpm != tempo_bpm) {
+    tempo_bpm = bpm;
+    tempo_rest = 0;
+  }
+  const int64_t whole = int64_t(mix_rate) * 5 + tempo_rest;  // rate * 2.5 / bpm, times 2 * bpm
+  tempo_rest = whole % (2 * bpm);
+  return std::max(int(whole / (2 * bpm)), 1);
+}
+
+void snd_set_gain(int32_t gain_q16) { gain = std::max(gain_q16, 0); }
+uint64_t snd_clipped_samples() { return clipped; }
+
+// Every tick owns its samples, as many as snd_next_tick_samples gives once it has run, and its
+// pt_tick runs before the first of them is mixed; the part of a tick that does not fit is carried
+// into the next buffer. A buffer that ends on a tick's last sample runs the next tick already.
 void snd_callback(void*, uint8_t* stream, int length_bytes) {
   int16_t* out = reinterpret_cast<int16_t*>(stream);
   const int n = length_bytes / 2;
-  const int t = tick_samples;
   int pos = 0;
   if (carry > 0) {
     int m = std::min(carry, n);  // a tick longer than the buffer spans several callbacks
@@ -292,15 +336,17 @@ void snd_callback(void*, uint8_t* stream, int length_bytes) {
     carry -= m;
     if (carry > 0) return;
   }
-  while (pos + t <= n) {
+  for (;;) {
     pt_tick();
-    snd_mix(out + pos, t);
-    pos += t;
+    const int t = snd_next_tick_samples();
+    const int m = std::min(t, n - pos);
+    if (m > 0) snd_mix(out + pos, m);
+    pos += m;
+    if (m < t) {
+      carry = t - m;
+      return;
+    }
   }
-  int r = n - pos;
-  pt_tick();
-  if (r > 0) snd_mix(out + pos, r);
-  carry = t - r;
 }
 
 const Voice* snd_control_voices() { return control; }

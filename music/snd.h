@@ -95,6 +95,16 @@ void snd_mute_voices(uint32_t mask);
 
 // Tick length in samples for the callback: kSndRate / tick_rate. Also resets the carry.
 void snd_set_tick_rate(int tick_rate);
+// The length in samples of the tick pt_tick has just run: the tick rate's, or, once the sequencer
+// follows a tempo, 2.5 / BPM seconds at the mixing rate, the fractions carried from tick to tick.
+// The callback asks it once after every tick; so may a caller that runs the ticks itself.
+int snd_next_tick_samples();
+
+// Gain applied to the mix before it is cut to 16 bits, in 1/65536 (65536, the start value, is
+// unity and leaves the mix as it was); it survives resets. The samples that the cut to 16 bits
+// saturates are counted from the last reset.
+void snd_set_gain(int32_t gain_q16);
+uint64_t snd_clipped_samples();
 
 // Inspection, for tests and tools.
 const Voice* snd_control_voices();

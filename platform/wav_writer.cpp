@@ -3,7 +3,7 @@
 #include "platform/wav_writer.h"
 
 #include <algorithm>
-#include <vector>
+#include <cerrno>
 
 namespace {
 
@@ -35,42 +35,82 @@ void header(uint8_t* h, int rate, uint32_t data_bytes) {
 
 }  // namespace
 
+namespace {
+
+void fail(WavFile& wav, int error) {
+  if (!wav.failed) wav.error = error != 0 ? error : EIO;
+  wav.failed = true;
+}
+
+bool start(WavFile& wav, int sample_rate) {
+  wav.rate = sample_rate;
+  // The header is rewritten with the sizes at the close where the output can go back to it.
+  const long at = std::ftell(wav.file);
+  wav.seekable = at == 0 && std::fseek(wav.file, 0, SEEK_SET) == 0;
+  uint8_t h[kHeaderBytes];
+  header(h, sample_rate, wav.seekable ? 0 : 0xFFFFFFFFu);
+  if (!wav.seekable) put32(h + 4, 0xFFFFFFFFu);
+  errno = 0;
+  if (std::fwrite(h, 1, sizeof h, wav.file) != sizeof h) fail(wav, errno);
+  return !wav.failed;
+}
+
+}  // namespace
+
 bool wav_file_open(WavFile& wav, const std::string& path, int sample_rate) {
   wav = WavFile{};
-  wav.rate = sample_rate;
   wav.file = std::fopen(path.c_str(), "wb");
-  if (!wav.file) return false;
-  uint8_t h[kHeaderBytes];
-  header(h, sample_rate, 0);
-  wav.failed = std::fwrite(h, 1, sizeof h, wav.file) != sizeof h;
-  return !wav.failed;
+  if (!wav.file) {
+    wav.error = errno;
+    return false;
+  }
+  wav.owned = true;
+  return start(wav, sample_rate);
+}
+
+bool wav_file_attach(WavFile& wav, std::FILE* stream, int sample_rate) {
+  wav = WavFile{};
+  wav.file = stream;
+  return start(wav, sample_rate);
 }
 
 bool wav_file_write(WavFile& wav, const int16_t* samples, size_t count) {
   if (!wav.file || wav.failed) return false;
   if ((wav.samples + count) * 2 > kMaxDataBytes) {
-    wav.failed = true;
+    fail(wav, EFBIG);
     return false;
   }
-  std::vector<uint8_t> bytes(count * 2);
-  for (size_t i = 0; i < count; ++i) put16(&bytes[2 * i], uint16_t(samples[i]));
-  wav.failed = std::fwrite(bytes.data(), 1, bytes.size(), wav.file) != bytes.size();
+  uint8_t bytes[4096];
+  for (size_t done = 0; done < count;) {
+    const size_t n = std::min(count - done, sizeof bytes / 2);
+    for (size_t i = 0; i < n; ++i) put16(&bytes[2 * i], uint16_t(samples[done + i]));
+    errno = 0;
+    if (std::fwrite(bytes, 1, n * 2, wav.file) != n * 2) {
+      fail(wav, errno);
+      return false;
+    }
+    done += n;
+  }
   wav.samples += count;
-  return !wav.failed;
+  return true;
 }
 
 bool wav_file_close(WavFile& wav) {
   if (!wav.file) return false;
-  bool ok = !wav.failed;
-  if (ok) {
+  errno = 0;
+  if (!wav.failed && std::fflush(wav.file) != 0) fail(wav, errno);
+  if (!wav.failed && wav.seekable) {
     uint8_t h[kHeaderBytes];
     header(h, wav.rate, uint32_t(wav.samples * 2));
-    ok =
-        std::fseek(wav.file, 0, SEEK_SET) == 0 && std::fwrite(h, 1, sizeof h, wav.file) == sizeof h;
+    errno = 0;
+    if (std::fseek(wav.file, 0, SEEK_SET) != 0 ||
+        std::fwrite(h, 1, sizeof h, wav.file) != sizeof h || std::fflush(wav.file) != 0)
+      fail(wav, errno);
   }
-  ok = std::fclose(wav.file) == 0 && ok;
+  errno = 0;
+  if (wav.owned && std::fclose(wav.file) != 0) fail(wav, errno);
   wav.file = nullptr;
-  return ok;
+  return !wav.failed;
 }
 
 bool wav_write_file(const std::string& path, const int16_t* samples, size_t count,

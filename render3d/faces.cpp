@@ -74,7 +74,7 @@ void fill_record(RasterVertex* r, const Object3D* o, uint32_t t, int32_t vi, int
 
 void clip_scales(float* scale_x, float* scale_y) {
   const int32_t w = raster_target.width, h = raster_target.height;
-  *scale_x = static_cast<float>(-192 * w) / NEAR_Z;
+  *scale_x = -(static_cast<float>(w) * raster_target.projection_x) / NEAR_Z;
   *scale_y = static_cast<float>(-h * raster_target.projection) / NEAR_Z;
 }
 

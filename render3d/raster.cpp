@@ -7,6 +7,7 @@
 //
 // Whatever the coordinates (huge, infinite or NaN from a degenerate projection), nothing is
 // written outside the target: conversions saturate, rows and columns are clamped to it.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -109,6 +110,15 @@ int raster_set_mode(uint32_t mode) {
   if (have_mode && mode == current_mode) return mode_result;
   have_mode = true;
   current_mode = mode;
+  if (raster_target.depth > 8 && raster_target.depth_fill && mode == (kModeFlat | kModeZBuffer)) {
+    span_filler = span_fill_flat_depth;
+    mode_result = 0;
+    attr_list[0] = 0;  // x, then the depth slot
+    attr_list[1] = kSlotDepth;
+    attr_count = 2;
+    edge_walker = edge_walk_linear;
+    return mode_result;
+  }
   if (raster_target.depth > 8) {
     span_filler = span_fill_flat;
     mode_result = mode == kModeFlat ? 0 : 1;
@@ -316,5 +326,44 @@ void span_fill_flat() {
     }
     uint32_t* line = fb + static_cast<size_t>(y) * width;
     for (int32_t x = xe - 1; x >= xs; --x) line[x] = colour;
+  }
+}
+
+void span_fill_flat_depth() {
+  uint32_t* fb = raster_target.framebuffer;
+  uint32_t* zb = raster_target.zbuffer;
+  if (!fb || !zb) return;
+  const int32_t width = raster_target.width;
+  const uint32_t colour = polygon_colour;
+  for (int32_t y = max_y - 1; y >= min_y; --y) {
+    const int32_t xl = left_edges[y][0].i, xr = right_edges[y][0].i;
+    int32_t xs = xl >> 8;
+    int32_t xe = xr >> 8;
+    if (xe < xs) continue;
+    if (xs < 0) {
+      if (xe <= 0) continue;
+      xs = 0;
+    }
+    if (xe > width) {
+      if (xs >= width) continue;
+      xe = width;
+    }
+    // 256 / w is affine on the screen: along the row it goes from the left edge's value at xl
+    // to the right edge's at xr. A pixel is covered when the point at its lower right corner is
+    // inside (the rows' edges are taken at their lower boundary, and a span runs from the pixel
+    // whose right side passes xl), so it takes the depth at that point too.
+    const float zl = left_edges[y][1].f, zr = right_edges[y][1].f;
+    const float dz = xr > xl ? 256.0f * (zr - zl) / static_cast<float>(xr - xl) : 0.0f;
+    float z = zl + dz * (static_cast<float>(xs + 1) - static_cast<float>(xl) / 256.0f);
+    uint32_t* line = fb + static_cast<size_t>(y) * width;
+    uint32_t* depth = zb + static_cast<size_t>(y) * width;
+    for (int32_t x = xs; x < xe; ++x, z += dz) {
+      // Positive floats order as their bit patterns do; a cleared z-buffer (0) is farthest.
+      const uint32_t key = std::bit_cast<uint32_t>(z > 0.0f ? z : 0.0f);
+      if (key > depth[x]) {
+        depth[x] = key;
+        line[x] = colour;
+      }
+    }
   }
 }

@@ -58,6 +58,7 @@ void object_apply_pending(Object3D* o) {
 
 int view_prepare(View3D* view) {
   const float fovk = static_cast<float>(view->projection / 128);
+  const float fovx = raster_target.projection_x / 192.0f;
   ObjectList* list = view->objects;
   const int32_t count = list ? list->count : 0;
   Vec3* centres = static_cast<Vec3*>(std::calloc(count > 0 ? count : 1, sizeof(Vec3)));
@@ -114,7 +115,7 @@ int view_prepare(View3D* view) {
     const float r = o->radius * kRadiusInflate * kRadiusScale;
     const float ax = static_cast<float>(std::abs(saturate_int32(c.x, -kIntLimit, kIntLimit)));
     const float ay = static_cast<float>(std::abs(saturate_int32(c.y, -kIntLimit, kIntLimit)));
-    const bool culled = ax - r > -c.z || (ay - r) * fovk > -c.z || o->vertex_count == 0;
+    const bool culled = (ax - r) * fovx > -c.z || (ay - r) * fovk > -c.z || o->vertex_count == 0;
     o->depth_key = culled ? kCulledDepthKey : -c.z;
   }
   std::free(centres);
@@ -133,7 +134,7 @@ void object_project(Object3D* o, int32_t w, int32_t h, float fov) {
     rot.m[3] = rot.m[7] = rot.m[11] = 0.0f;
     mat4_transform_points(n, &rot, o->normals, o->view_normals);
   }
-  const float big_w = static_cast<float>(w * 192);
+  const float big_w = static_cast<float>(w) * raster_target.projection_x;
   const float big_h = static_cast<float>(h) * fov;
   const float cx = static_cast<float>(w * 128);
   const float cy = static_cast<float>(h * 128);
@@ -295,7 +296,9 @@ int raster_set_projection(int32_t p) {
 }
 
 int raster_set_target(int32_t w, int32_t h, int32_t depth) {
-  if (depth < 8 || (w < h ? w : h) < 1 || w > 640 || h > 480) return 1;
+  const int32_t max_w = raster_target.large ? kLargeTargetWidth : 640;
+  const int32_t max_h = raster_target.large ? kLargeTargetHeight : 480;
+  if (depth < 8 || (w < h ? w : h) < 1 || w > max_w || h > max_h) return 1;
   raster_target.width = w;
   raster_target.height = h;
   if (raster_target.depth != depth) raster_reset_mode();  // the mode's choices depend on depth
@@ -307,6 +310,19 @@ int raster_set_buffers(uint32_t* fb, uint32_t* zb) {
   if (!fb) return 1;
   raster_target.framebuffer = fb;
   raster_target.zbuffer = zb;
+  return 0;
+}
+
+void raster_set_depth_fill(bool on) {
+  if (raster_target.depth_fill != on) raster_reset_mode();
+  raster_target.depth_fill = on;
+}
+
+void raster_allow_large_targets(bool on) { raster_target.large = on; }
+
+int raster_set_projection_x(float factor) {
+  if (!(factor > 0.0f)) return 1;
+  raster_target.projection_x = factor;
   return 0;
 }
 

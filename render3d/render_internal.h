@@ -42,12 +42,15 @@ extern int32_t face_sorted_count;
 
 // Raster target and projection, set per frame from the view.
 struct RasterTarget {
-  int32_t width;       // 1..640, initially 320
-  int32_t height;      // 1..480, initially 200
+  int32_t width;       // 1..640 (or the large target width), initially 320
+  int32_t height;      // 1..480 (or the large target height), initially 200
   int32_t depth;       // bits per pixel, >= 8, initially 8
   int32_t projection;  // projection factor, initially 256
   uint32_t* framebuffer;
-  uint32_t* zbuffer;  // null when there is none
+  uint32_t* zbuffer;            // null when there is none
+  float projection_x = 192.0f;  // horizontal projection factor (raster_set_projection_x)
+  bool large = false;           // sizes up to kLargeTargetWidth x kLargeTargetHeight taken
+  bool depth_fill = false;      // flat faces tested against the z-buffer (raster_set_depth_fill)
 };
 extern RasterTarget raster_target;
 
@@ -77,7 +80,7 @@ void radix_pass(int32_t n, int32_t byte, const uint32_t* src, uint32_t* dst);
 //   0x020 texture unit 1, no interpolated attribute          0x040 z-buffered
 //   0x080 perspective-correct attributes                     0x100 two-sided
 //   0x200 colour not scaled by the intensity
-// Only mode 1 has a span filler at 32-bit depth.
+// Only mode 1 has a span filler at 32-bit depth, and mode 0x041 when the depth fill is on.
 
 // Slots: 0 x, 1 y (1/256 pixel, y down), 2 u, 3 v, 4 and 5 environment coordinates,
 // 6 intensity (0..65280), 7 depth w (minus view z).
@@ -88,7 +91,7 @@ struct RasterVertex {
 constexpr int kSlotX = 0, kSlotY = 1, kSlotU = 2, kSlotV = 3, kSlotEnvU = 4, kSlotEnvV = 5,
               kSlotIntensity = 6, kSlotDepth = 7;
 
-constexpr int kEdgeRows = 640;
+constexpr int kEdgeRows = kLargeTargetHeight;
 
 // One edge-table row: word 0 the x in 1/256 pixel, then the attributes (integers in the linear
 // walker, floats in the perspective walker and for the depth slot).
@@ -111,6 +114,8 @@ void draw_polygon(int32_t n, const RasterVertex* verts, uint32_t colour);
 void edge_walk_linear(const RasterVertex* a, const RasterVertex* b);
 void edge_walk_perspective(const RasterVertex* a, const RasterVertex* b);
 void span_fill_flat();
+// The flat fill with the depth test: slot 1 of the edge rows holds 256 / w.
+void span_fill_flat_depth();
 
 // ---- The face pass (faces.cpp) -----------------------------------------------------------------
 // The sorted face queue drawn far to near, each face clipped against the near plane in screen

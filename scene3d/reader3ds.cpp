@@ -222,13 +222,14 @@ struct MeshInfo {
 };
 
 // Every named object of the editor data that holds a triangle mesh, by its whole name. Where two
-// objects share a name the first is used, as a search from the start would find it.
+// objects share a name a node finds the first, as a search from the start would; the others are
+// listed only for a load of every mesh.
 struct MeshIndex {
   std::vector<MeshInfo> meshes;
   std::unordered_map<std::string, size_t> by_name;
 };
 
-bool index_meshes(void* s, const Span& editor, MeshIndex* index) {
+bool index_meshes(void* s, const Span& editor, bool keep_duplicates, MeshIndex* index) {
   std::string name;
   return walk(s, editor, editor.data, [&](const Span& object) {
     if (object.id != kNamedObject) return Step::kNext;
@@ -237,7 +238,8 @@ bool index_meshes(void* s, const Span& editor, MeshIndex* index) {
     Span mesh[1];
     const uint16_t mesh_id[1] = {kTriangleMesh};
     if (!find_first(s, object, tell(s), Found{mesh_id, mesh, 1})) return Step::kFail;
-    if (mesh[0].data < 0 || index->by_name.count(name) != 0) return Step::kNext;
+    const bool duplicate = index->by_name.count(name) != 0;
+    if (mesh[0].data < 0 || (duplicate && !keep_duplicates)) return Step::kNext;
     MeshInfo info;
     info.name = name;
     Span parts[4];
@@ -247,7 +249,7 @@ bool index_meshes(void* s, const Span& editor, MeshIndex* index) {
     info.faces = parts[1];
     info.mapping = parts[2];
     info.matrix = parts[3];
-    index->by_name.emplace(name, index->meshes.size());
+    if (!duplicate) index->by_name.emplace(name, index->meshes.size());
     index->meshes.push_back(std::move(info));
     return Step::kNext;
   });
@@ -390,6 +392,22 @@ Object3D* read_mesh(void* s, MeshInfo& m, const Totals& totals) {
   return o;
 }
 
+// Adds a new object to view, prepares it and names it.
+bool list_object(Object3D* o, int32_t parent_index, const std::string& name, View3D* view,
+                 Totals* totals) {
+  if (view_add_object(view, o, parent_index) != 0) {
+    object_free(o);
+    return refuse("cannot add %s to the view", shown(name).c_str());
+  }
+  ++totals->objects;
+  totals->vertices += o->vertex_count;
+  totals->faces += o->face_count;
+  object_prepare(o);
+  std::memset(o->name, 0, sizeof o->name);
+  store_name(o->name, kNameSize, name);
+  return true;
+}
+
 // One object node: its header, pivot and, for a dummy, its instance name; then its object,
 // listed in view and prepared.
 bool read_node(void* s, const Span& node, MeshIndex& index, View3D* view, Totals* totals) {
@@ -449,21 +467,24 @@ bool read_node(void* s, const Span& node, MeshIndex& index, View3D* view, Totals
     object_name = mesh.name;
   }
 
-  if (view_add_object(view, o, parent_index) != 0) {
-    object_free(o);
-    return refuse("cannot add %s to the view", shown(object_name).c_str());
-  }
-  ++totals->objects;
-  totals->vertices += o->vertex_count;
-  totals->faces += o->face_count;
-  object_prepare(o);
-  std::memset(o->name, 0, sizeof o->name);
-  store_name(o->name, kNameSize, object_name);
+  if (!list_object(o, parent_index, object_name, view, totals)) return false;
   for (int k = 0; k < 3; ++k) o->node_pivot[k] = node_pivot[k] * kLengthScale;
   return true;
 }
 
-bool read_objects(void* s, View3D* view) {
+// One object per mesh of the editor data, in file order, each a root at the mesh's own
+// coordinates: what a file whose keyframer names no objects holds.
+bool read_every_mesh(void* s, MeshIndex& index, View3D* view) {
+  Totals totals;
+  for (MeshInfo& mesh : index.meshes) {
+    Object3D* o = read_mesh(s, mesh, totals);
+    if (o == nullptr || !list_object(o, -1, mesh.name, view, &totals)) return false;
+  }
+  return true;
+}
+
+bool read_objects(void* s, View3D* view, SceneReadMode mode) {
+  const bool meshes_allowed = mode == SceneReadMode::kNodesOrMeshes;
   Span main;
   if (!open_main(s, &main)) return false;
   Span sections[2];
@@ -472,31 +493,35 @@ bool read_objects(void* s, View3D* view) {
   const Span& editor = sections[0];
   const Span& keyframer = sections[1];
   if (editor.data < 0) return refuse("no editor section (chunk 0x3D3D)");
-  if (keyframer.data < 0) return refuse("no keyframer section (chunk 0xB000)");
+  if (keyframer.data < 0 && !meshes_allowed) return refuse("no keyframer section (chunk 0xB000)");
 
   MeshIndex index;
-  if (!index_meshes(s, editor, &index)) return false;
+  if (!index_meshes(s, editor, meshes_allowed, &index)) return false;
+  if (keyframer.data < 0) return read_every_mesh(s, index, view);
 
   // Nodes are read from the keyframer header on; nodes before it are not part of the scene.
   bool header_seen = false;
   Totals totals;
+  int64_t nodes = 0;
   if (!walk(s, keyframer, keyframer.data, [&](const Span& c) {
         if (!header_seen) {
           header_seen = c.id == kKeyframerHeader;
           return Step::kNext;
         }
         if (c.id != kObjectNode) return Step::kNext;
+        ++nodes;
         return read_node(s, c, index, view, &totals) ? Step::kNext : Step::kFail;
       })) {
     return false;
   }
+  if (nodes == 0 && meshes_allowed) return read_every_mesh(s, index, view);
   if (!header_seen) return refuse("no keyframer header (chunk 0xB00A)");
   return true;
 }
 
 // Finds the index-th camera (from 1) and copies it into view. Every named object visited leaves
 // its name in the view's name.
-bool read_camera(void* s, int32_t index, View3D* view) {
+bool read_camera(void* s, int32_t index, View3D* view, float* lens) {
   Span main;
   if (!open_main(s, &main)) return false;
   Span editor;
@@ -530,6 +555,7 @@ bool read_camera(void* s, int32_t index, View3D* view) {
         view->eye = {p[0] * kLengthScale, p[1] * kLengthScale, p[2] * kLengthScale};
         view->target = {p[3] * kLengthScale, p[4] * kLengthScale, p[5] * kLengthScale};
         view->angles[2] = static_cast<float>(static_cast<double>(p[6]) * 1024.0 / 360.0);
+        if (lens != nullptr) *lens = camera[0].size() >= 32 ? read_float(s) : 0.0f;
         done = true;
         return Step::kStop;
       })) {
@@ -600,28 +626,29 @@ uint32_t read_main_header(void* stream) {
   return read_u32(stream);
 }
 
-int32_t read_3ds_objects(const void* source, View3D* view) {
+int32_t read_3ds_objects(const void* source, View3D* view, SceneReadMode mode) {
   if (view == nullptr) {
     refuse("no view to read the objects into");
     return 1;
   }
-  return run_reader(source, [view](void* s) { return read_objects(s, view); });
+  return run_reader(source, [view, mode](void* s) { return read_objects(s, view, mode); });
 }
 
-int32_t read_3ds_camera(const void* source, int32_t index, View3D* view) {
+int32_t read_3ds_camera(const void* source, int32_t index, View3D* view, float* lens) {
   if (index < 1 || view == nullptr) {
     refuse(view == nullptr ? "no view to read the camera into" : "cameras are counted from 1");
     return 1;
   }
-  return run_reader(source, [index, view](void* s) { return read_camera(s, index, view); });
+  return run_reader(source,
+                    [index, view, lens](void* s) { return read_camera(s, index, view, lens); });
 }
 
 const char* read_3ds_last_error() { return last_error; }
 
-int32_t load_scene_objects(const uint8_t* data, size_t size, View3D* view) {
+int32_t load_scene_objects(const uint8_t* data, size_t size, View3D* view, SceneReadMode mode) {
   const MemorySource source{data, static_cast<uint32_t>(size > UINT32_MAX ? UINT32_MAX : size)};
   stream_select(STREAM_MEMORY);
-  const int32_t result = read_3ds_objects(&source, view);
+  const int32_t result = read_3ds_objects(&source, view, mode);
   stream_select(STREAM_FILE);
   return result;
 }

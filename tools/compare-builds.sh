@@ -2,9 +2,11 @@
 # Checks that two builds of the show compute the same numbers (for example build/ for x86-64 and
 # build-i386/ for 32-bit x86): byte for byte the same
 #   - samples and (order, row) timeline from modrender, for the soundtrack and every test module;
-#   - show frames (a PNG every 10th frame) and show soundtrack from driftlight-capture.
+#   - the show through the offline host (tests/show/show_frames): every frame's music position,
+#     scene and pixel hash, the normal and the gentle show, and the show's soundtrack.
 # usage: tools/compare-builds.sh BUILD_A BUILD_B [TESTDATA_DIR]
-# Needs modrender and driftlight-capture built in both. Exits 1 on the first list of differences.
+# Needs modrender and show_frames built in both (neither needs more than the core). Exits 1 when
+# anything differs, or when nothing was compared.
 set -u
 usage() { sed -n '2,7p' "$0" | cut -c3-; }
 case "${1:-}" in -h | --help) usage; exit 0 ;; esac
@@ -14,7 +16,7 @@ b=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
 testdata=${3:-$root/../shared/testdata}
 for build in "$a" "$b"; do
-  for exe in tools/modrender/modrender tools/capture/driftlight-capture; do
+  for exe in tools/modrender/modrender tests/show/show_frames; do
     [ -x "$build/$exe" ] || { echo "compare-builds: no $build/$exe (build it first)" >&2; exit 2; }
   done
 done
@@ -22,6 +24,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/a" "$work/b"
 failures=0
+compared=0
 differs() { echo "DIFFERS: $*"; failures=$((failures + 1)); }
 
 # One module through both players: same exit status, same samples, same timeline.
@@ -46,6 +49,7 @@ render() {
     differs "$name: timeline"
     diff "$work/a/$name.rows" "$work/b/$name.rows" | head -4
   else
+    compared=$((compared + 1))
     printf '%-28s %9d samples, %5d timeline steps  same\n' "$name" \
       $(( ($(stat -c %s "$work/a/$name.wav") - 44) / 2 )) "$(wc -l <"$work/a/$name.rows")"
   fi
@@ -59,31 +63,39 @@ else
   echo "(no test modules: $testdata/mod is absent)"
 fi
 
-echo "== the show through the offline host: frames and soundtrack =="
-frames=$(seq -s, 0 10 20000)
-for side in a b; do
-  build=$a
-  [ $side = b ] && build=$b
-  mkdir -p "$work/$side/png"
-  "$build/tools/capture/driftlight-capture" --no-encode --wav "$work/$side/show.wav" \
-    --png-dir "$work/$side/png" --frames "$frames" >"$work/$side/capture.log" 2>&1 ||
-    { cat "$work/$side/capture.log"; differs "driftlight-capture failed in $build"; }
+echo "== the show through the offline host: every frame's position, scene and hash =="
+for variant in show gentle; do
+  flag=()
+  [ $variant = gentle ] && flag=(--gentle)
+  for side in a b; do
+    build=$a
+    [ $side = b ] && build=$b
+    "$build/tests/show/show_frames" "${flag[@]}" "$work/$side/$variant.frames" \
+      "$work/$side/$variant.wav" 2>"$work/$side/$variant.err" ||
+      { cat "$work/$side/$variant.err"; differs "show_frames $variant failed in $build"; }
+  done
+  frames=$(wc -l <"$work/a/$variant.frames")
+  if [ "$frames" -eq 0 ]; then
+    differs "$variant: no frames"
+  elif ! cmp -s "$work/a/$variant.frames" "$work/b/$variant.frames"; then
+    differs "$variant: frames ($(diff "$work/a/$variant.frames" "$work/b/$variant.frames" |
+      grep -c '^<') of $frames differ)"
+    diff "$work/a/$variant.frames" "$work/b/$variant.frames" | head -4
+  elif ! cmp -s "$work/a/$variant.wav" "$work/b/$variant.wav"; then
+    differs "$variant soundtrack ($(cmp "$work/a/$variant.wav" "$work/b/$variant.wav" 2>&1 | head -1))"
+  else
+    compared=$((compared + 1))
+    echo "$variant: all $frames frames (position, scene, pixel hash) and" \
+      "$(( ($(stat -c %s "$work/a/$variant.wav") - 44) / 2 )) samples same"
+  fi
 done
-pngs=$(find "$work/a/png" -name '*.png' | wc -l)
-if ! diff -rq "$work/a/png" "$work/b/png" >"$work/png.diff"; then
-  differs "frames: $(wc -l <"$work/png.diff") of $pngs PNGs"
-  head -5 "$work/png.diff"
-else
-  echo "frames: all $pngs PNGs (every 10th frame of the show) same"
-fi
-if cmp -s "$work/a/show.wav" "$work/b/show.wav"; then
-  echo "show soundtrack: $(( ($(stat -c %s "$work/a/show.wav") - 44) / 2 )) samples same"
-else
-  differs "show soundtrack ($(cmp "$work/a/show.wav" "$work/b/show.wav" 2>&1 | head -1))"
-fi
 
+if [ $failures -eq 0 ] && [ $compared -lt 3 ]; then
+  echo "compare-builds: only $compared comparisons made (the soundtrack and both shows at least)"
+  exit 1
+fi
 if [ $failures -gt 0 ]; then
   echo "compare-builds: $failures difference(s) between $a and $b"
   exit 1
 fi
-echo "compare-builds: $a and $b give the same samples, timelines and frames"
+echo "compare-builds: $a and $b give the same samples, timelines and frames ($compared files compared)"

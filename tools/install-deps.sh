@@ -1,27 +1,59 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds, runs and tests with, when any is missing.
-# Works unattended (CI, no terminal): as root directly, otherwise through sudo without a prompt.
-#   tools/install-deps.sh        what the main (x86-64) build needs
-#   tools/install-deps.sh i386   that, and then the 32-bit x86 build's (make i386): the
-#                                multilib compiler and the :i386 libraries, side by side
+# Installs the Debian packages of one purpose, when any is missing. Works unattended (CI, no
+# terminal): as root directly, otherwise through sudo without a prompt.
+#   tools/install-deps.sh [PURPOSE]          install what PURPOSE needs (default: test)
+#   tools/install-deps.sh --print PURPOSE    list PURPOSE's packages, install nothing
+# Purposes:
+#   show     build and watch the show (make run): a compiler, CMake, Ninja and SDL2
+#   capture  the capture tool (make capture): the show's, and FFmpeg's and libpng's libraries
+#   web      the web page (make web): Emscripten
+#   test     every test (make test, CI): all of the above, the peers, the tools the tests drive
+#   i386     the 32-bit x86 build (make i386): the multilib compiler and GoogleTest's sources;
+#            then libsdl2-dev:i386 where this machine's mirror can install it (without it the
+#            32-bit build is the core without the SDL program). If that fails, and no :i386
+#            package was installed before, the i386 architecture is removed again, so that
+#            apt-get works as it did.
 set -euo pipefail
-packages=(
-  build-essential make cmake ninja-build pkg-config clang clang-format libclang-rt-dev
-  libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libpng-dev zlib1g-dev libfreetype-dev fonts-dejavu-core python3-skimage
-  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+usage() { sed -n '4,15p' "$0" | cut -c3-; }
+
+show=(build-essential make cmake ninja-build pkg-config libsdl2-dev)
+capture=("${show[@]}" libpng-dev zlib1g-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev)
+# Debian's emcc runs its helpers on node.
+web=(build-essential make cmake ninja-build pkg-config emscripten nodejs)
+test=("${capture[@]}" clang clang-format libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libfreetype-dev fonts-dejavu-core python3-skimage
   libxmp-dev libopenmpt-dev openmpt123 lib3ds-dev libassimp-dev
   xvfb xauth xdotool x11-utils x11-apps openbox imagemagick sox ffmpeg
-  emscripten chromium
-)
+  emscripten chromium)
 # The web page's tests run on node with packages from npm; a node from elsewhere, which brings
 # its own npm, will do.
-command -v node >/dev/null || packages+=(nodejs)
-command -v npm >/dev/null || packages+=(npm)
-case "${1:-}" in
-  "" | i386) ;;
-  *) echo "usage: tools/install-deps.sh [i386]" >&2; exit 2 ;;
+command -v node >/dev/null || test+=(nodejs)
+command -v npm >/dev/null || test+=(npm)
+i386=(build-essential make cmake ninja-build pkg-config g++-multilib googletest)
+i386_sdl=libsdl2-dev:i386
+
+print=false
+if [ "${1:-}" = --print ]; then
+  print=true
+  shift
+fi
+purpose=${1:-test}
+case $purpose in
+  show) packages=("${show[@]}") ;;
+  capture) packages=("${capture[@]}") ;;
+  web) packages=("${web[@]}") ;;
+  test) packages=("${test[@]}") ;;
+  i386) packages=("${i386[@]}") ;;
+  -h | --help) usage; exit 0 ;;
+  *) usage >&2; exit 2 ;;
 esac
+if $print; then
+  printf '%s\n' "${packages[@]}" | sort -u
+  [ "$purpose" != i386 ] || echo "$i386_sdl (where it installs)"
+  exit 0
+fi
+
 missing_of() {
   missing=()
   for p in "$@"; do
@@ -39,41 +71,50 @@ as_root() {
   fi
   "${run[@]}" env DEBIAN_FRONTEND=noninteractive "$@" </dev/null
 }
+# A package list that cannot be fetched (a foreign architecture's index of the wrong size, a
+# mirror being synced) must not stop the install: apt-get installs from the lists it has.
+update() {
+  as_root apt-get update -qq ||
+    echo "note: apt-get update reported errors (above); going on with the package lists it has" >&2
+}
 
 missing_of "${packages[@]}"
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing missing packages: ${missing[*]}"
-  as_root apt-get update -qq
+  echo "Installing missing packages ($purpose): ${missing[*]}"
+  update
   as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-[ "${1:-}" = i386 ] || exit 0
+[ "$purpose" = i386 ] || exit 0
 
-# The 32-bit build: what the program, its tests and the capture tool link with.
-i386_packages=(
-  g++-multilib
-  libsdl2-dev:i386 libgtest-dev:i386 libgmock-dev:i386 libpng-dev:i386 zlib1g-dev:i386
-  libfreetype-dev:i386
-  libavformat-dev:i386 libavcodec-dev:i386 libswscale-dev:i386 libswresample-dev:i386
-  libavutil-dev:i386
-)
-# The peers' libraries, for the conformance tests: wanted, but the 32-bit build goes on without
-# any of them that Debian cannot install for i386 (their tests are then left out). lib3ds-dev is
-# not among them: it is not multi-arch, and its i386 package would replace the main build's.
-i386_peers=(libxmp-dev:i386 libopenmpt-dev:i386 libassimp-dev:i386)
-missing_of "${i386_packages[@]}" "${i386_peers[@]}"
+# The 32-bit SDL program: only where this machine's mirror can install SDL2 for i386 beside the
+# 64-bit packages, which it cannot whenever the two architectures' versions differ.
+missing_of "$i386_sdl"
 [ ${#missing[@]} -gt 0 ] || exit 0
-echo "Installing missing packages for the 32-bit build: ${missing[*]}"
+i386_installed() { dpkg-query -W -f='${Architecture}\n' 2>/dev/null | grep -qx i386; }
+added=false
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   as_root dpkg --add-architecture i386
+  added=true
 fi
-as_root apt-get update -qq
-missing_of "${i386_packages[@]}"
+had_i386=false
+i386_installed && had_i386=true
+why=""
+if ! as_root apt-get update -qq 2>"${TMPDIR:-/tmp}/driftlight-apt.err"; then
+  why="the package lists cannot be fetched ($(grep -m1 -E '^(E|W):' "${TMPDIR:-/tmp}/driftlight-apt.err" | cut -c1-200))"
+fi
 # --no-remove: a package that cannot sit beside its 64-bit twin must not take the main build's.
-if [ ${#missing[@]} -gt 0 ]; then
-  as_root apt-get install -y -qq --no-install-recommends --no-remove "${missing[@]}"
+if [ -z "$why" ] &&
+  ! as_root apt-get install -y -qq --no-install-recommends --no-remove "$i386_sdl" \
+    >"${TMPDIR:-/tmp}/driftlight-apt.err" 2>&1; then
+  why="it cannot be installed beside the 64-bit packages ($(grep -m1 -E '^(E|W):' "${TMPDIR:-/tmp}/driftlight-apt.err" | cut -c1-200))"
 fi
-missing_of "${i386_peers[@]}"
-for p in "${missing[@]}"; do
-  as_root apt-get install -y -qq --no-install-recommends --no-remove "$p" ||
-    echo "note: $p does not install here; the 32-bit build leaves out the tests that need it" >&2
-done
+rm -f "${TMPDIR:-/tmp}/driftlight-apt.err"
+if [ -n "$why" ]; then
+  echo "note: no $i386_sdl here: $why; the 32-bit build is the core without the SDL program"
+  if $added && ! $had_i386 && ! i386_installed; then
+    # Leave the machine as it was: without the architecture, apt-get update works again.
+    as_root dpkg --remove-architecture i386
+    as_root apt-get update -qq || true
+  fi
+fi
+exit 0

@@ -1,5 +1,6 @@
-// Arbitrary bytes as an embedded scene file: both readers through the memory stream, then
-// mesh preparation again on whatever was loaded. Loads may fail; nothing may go wrong.
+// Arbitrary bytes as an embedded scene file: both readers through the memory stream (the object
+// reader as the show calls it, or as scenerender does, taking the meshes when there are no
+// nodes), then mesh preparation again on whatever was loaded. Loads may fail; nothing may go wrong.
 #include <cstdint>
 #include <cstdlib>
 
@@ -13,7 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (view_init(&view) != 0) return 0;
   const int32_t index = size > 0 ? 1 + data[size - 1] % 3 : 1;
   const bool camera_ok = load_scene_camera(data, size, index, &view) == 0;
-  load_scene_objects(data, size, &view);
+  const bool meshes = size > 0 && (data[size - 1] & 0x80) != 0;
+  load_scene_objects(data, size, &view,
+                     meshes ? SceneReadMode::kNodesOrMeshes : SceneReadMode::kNodes);
 
   // Everything loaded must be safe to prepare again, clone and centre. The stress seeds load
   // thousands of objects; preparing the first few hundred again is enough to exercise it.

@@ -2,6 +2,8 @@
 // effect on the voices.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string>
 #include <vector>
 
 #include "modbuild.h"
@@ -321,5 +323,102 @@ TEST_F(Seq, SampleWithoutNoteSwitchesAtTheCurrentPosition) {
   snd_mix(buf.data(), 1);
   EXPECT_GE(snd_mixing_voices()[0].pos, pos);
 }
+
+// Where the show's rules and ProTracker's part: one module, a number of ticks, one value read
+// after them under each rule set.
+struct RuleCase {
+  const char* name;
+  std::vector<std::array<int, 6>> cells;  // row, channel, period, sample, command, parameter
+  int ticks;
+  int (*value)();
+  int show, protracker;
+};
+
+void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.name; }
+
+class SeqRules : public Seq, public ::testing::WithParamInterface<RuleCase> {
+ protected:
+  void TearDown() override { pt_set_rules(pt_rules_show); }
+};
+
+TEST_P(SeqRules, ShowAndProtracker) {
+  const RuleCase& c = GetParam();
+  for (const auto& [row, ch, period, sample, cmd, param] : c.cells)
+    b.cell(0, row, ch, period, sample, cmd, param);
+  for (const PtRules* rules : {&pt_rules_show, &pt_rules_protracker}) {
+    pt_set_rules(*rules);
+    load();
+    snd_set_tick_rate(50);
+    run(c.ticks);
+    EXPECT_EQ(c.value(), rules == &pt_rules_show ? c.show : c.protracker) << rules->name;
+  }
+}
+
+int volume0() { return pt_channel(0).volume; }
+int period0() { return pt_channel(0).period; }
+int vib_pos0() { return pt_channel(0).vib_pos; }
+int trem_pos0() { return pt_channel(0).trem_pos; }
+int ended() { return pt_ended(); }
+int tick_samples() { return snd_next_tick_samples(); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SeqRules,
+    ::testing::Values(
+        RuleCase{"VolumeAbove64", {{0, 0, 428, 1, 0xC, 0x7F}}, 1, volume0, 127, 64},
+        RuleCase{"FineVolumeByDigit",
+                 {{0, 0, 428, 1, 0xC, 0x20}, {1, 0, 0, 0, 0xE, 0xA7}},
+                 7,
+                 volume0,
+                 33,
+                 39},
+        RuleCase{"FineVolumeDownStopsAtZero",
+                 {{0, 0, 428, 1, 0xC, 0x03}, {1, 0, 0, 0, 0xE, 0xB7}},
+                 7,
+                 volume0,
+                 2,
+                 0},
+        RuleCase{"FineSlideDownByDigit",
+                 {{0, 0, 428, 1, 0, 0}, {1, 0, 0, 0, 0xE, 0x27}},
+                 7,
+                 period0,
+                 429,
+                 435},
+        RuleCase{"FineSlideUpByDigit", {{0, 0, 113, 1, 0xE, 0x1F}}, 1, period0, 112, 98},
+        RuleCase{"SpeedZeroEnds", {{1, 0, 0, 0, 0xF, 0x00}}, 20, ended, 0, 1},
+        RuleCase{"SpeedZeroSilences",
+                 {{0, 0, 428, 1, 0, 0}, {1, 1, 0, 0, 0xF, 0x00}},
+                 20,
+                 [] { return int(snd_control_voices()[0].volume); },
+                 40,
+                 0},
+        // F20 is 32 beats per minute, 44100 * 2.5 / 32 = 3445.3 samples a tick, from the next one.
+        RuleCase{"TempoOnItsTick", {{0, 0, 0, 0, 0xF, 0x20}}, 1, tick_samples, 882, 882},
+        RuleCase{"TempoFromTheNextTick", {{0, 0, 0, 0, 0xF, 0x20}}, 2, tick_samples, 882, 3445},
+        RuleCase{"NoteRestartsVibrato",
+                 {{0, 0, 428, 1, 0x4, 0x44}, {1, 0, 428, 1, 0, 0}},
+                 7,
+                 vib_pos0,
+                 20,
+                 0},
+        RuleCase{"WaveformBit2KeepsVibrato",
+                 {{0, 0, 428, 1, 0xE, 0x44}, {1, 0, 0, 0, 0x4, 0x44}, {2, 0, 428, 1, 0, 0}},
+                 13,
+                 vib_pos0,
+                 20,
+                 20},
+        RuleCase{"NoteRestartsTremolo",
+                 {{0, 0, 428, 1, 0x7, 0x44}, {1, 0, 428, 1, 0, 0}},
+                 7,
+                 trem_pos0,
+                 20,
+                 0},
+        // EEx beside a break: ProTracker starts the next pattern one row past the break's target.
+        RuleCase{"HeldBreakRow",
+                 {{0, 0, 0, 0, 0xE, 0xE1}, {0, 1, 0, 0, 0xD, 0x05}},
+                 6 * 2 + 1,
+                 [] { return pt_play_row(); },
+                 5,
+                 6}),
+    [](const ::testing::TestParamInfo<RuleCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Our reader against lib3ds on real files from other exporters: objects found, vertex and
-// face counts, the first vertices, the faces, and the cameras. Also damaged copies of those
-// files (cut short, bytes flipped): each must load or be refused, never crash.
+// Our reader against lib3ds on real files from other exporters: objects found (from the nodes,
+// or for a tool from the meshes of a file whose keyframer names none), vertex and face counts,
+// the first vertices, the faces, and the cameras with their field of view. Also damaged copies of
+// those files (cut short, bytes flipped): each must load or be refused, never crash.
 #include <gtest/gtest.h>
 #include <lib3ds/camera.h>
 #include <lib3ds/file.h>
@@ -42,6 +43,25 @@ void object_nodes(Lib3dsNode* n, std::vector<Lib3dsNode*>* out) {
   }
 }
 
+// One object read from mesh against lib3ds's reading of it.
+void expect_mesh(const Object3D* o, Lib3dsMesh* mesh) {
+  ASSERT_EQ(o->vertex_count, static_cast<int32_t>(mesh->points));
+  ASSERT_EQ(o->face_count, static_cast<int32_t>(mesh->faces));
+  for (int32_t p = 0; p < std::min<int32_t>(o->vertex_count, 4); ++p) {
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(o->vertices[3 * p + k], mesh->pointL[p].pos[k] * 256.0f) << p << "," << k;
+    }
+  }
+  for (int32_t f = 0; f < o->face_count; ++f) {  // reversed winding
+    EXPECT_EQ(o->faces[4 * f + 0], mesh->faceL[f].points[2]);
+    EXPECT_EQ(o->faces[4 * f + 1], mesh->faceL[f].points[1]);
+    EXPECT_EQ(o->faces[4 * f + 2], mesh->faceL[f].points[0]);
+  }
+  // The mesh matrix's origin, negated and scaled, is the pivot's translation.
+  EXPECT_NEAR(o->pivot.m[3], -256.0f * mesh->matrix[3][0], 1e-3);
+  EXPECT_NEAR(o->pivot.m[11], -256.0f * mesh->matrix[3][2], 1e-3);
+}
+
 class RealFile : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
@@ -79,29 +99,38 @@ TEST_P(RealFile, ObjectsAgreeWithLib3ds) {
       EXPECT_EQ(o->vertex_count, 0);
       continue;
     }
-    ASSERT_EQ(o->vertex_count, static_cast<int32_t>(mesh->points));
-    ASSERT_EQ(o->face_count, static_cast<int32_t>(mesh->faces));
-    for (int32_t p = 0; p < std::min<int32_t>(o->vertex_count, 4); ++p) {
-      for (int k = 0; k < 3; ++k) {
-        EXPECT_EQ(o->vertices[3 * p + k], mesh->pointL[p].pos[k] * 256.0f) << p << "," << k;
-      }
-    }
-    for (int32_t f = 0; f < o->face_count; ++f) {  // reversed winding
-      EXPECT_EQ(o->faces[4 * f + 0], mesh->faceL[f].points[2]);
-      EXPECT_EQ(o->faces[4 * f + 1], mesh->faceL[f].points[1]);
-      EXPECT_EQ(o->faces[4 * f + 2], mesh->faceL[f].points[0]);
-    }
-    // The mesh matrix's origin, negated and scaled, is the pivot's translation.
-    EXPECT_NEAR(o->pivot.m[3], -256.0f * mesh->matrix[3][0], 1e-3);
-    EXPECT_NEAR(o->pivot.m[11], -256.0f * mesh->matrix[3][2], 1e-3);
+    expect_mesh(o, mesh);
   }
+}
+
+// With no object nodes, a tool's load gives lib3ds's meshes (which lib3ds lists in an order of
+// its own, so they are found by name).
+TEST_P(RealFile, WithoutNodesMeshesAgreeWithLib3ds) {
+  std::vector<Lib3dsNode*> nodes;
+  object_nodes(peer_->nodes, &nodes);
+  if (!nodes.empty()) GTEST_SKIP() << "the keyframer names objects";
+  ScopedView v;
+  ASSERT_EQ(read_3ds_objects(path_.c_str(), &v.view, SceneReadMode::kNodesOrMeshes), 0)
+      << read_3ds_last_error();
+  int32_t meshes = 0;
+  for (Lib3dsMesh* mesh = peer_->meshes; mesh != nullptr; mesh = mesh->next) ++meshes;
+  ASSERT_EQ(v.count(), meshes);
+  for (int32_t i = 0; i < v.count(); ++i) {
+    SCOPED_TRACE(v.object(i)->name);
+    Lib3dsMesh* mesh = lib3ds_file_mesh_by_name(peer_, v.object(i)->name);
+    ASSERT_NE(mesh, nullptr);
+    expect_mesh(v.object(i), mesh);
+  }
+  std::printf("  %s: %d objects from its meshes\n", GetParam().c_str(), meshes);
 }
 
 TEST_P(RealFile, CamerasAgreeWithLib3ds) {
   int32_t index = 1;
   for (Lib3dsCamera* c = peer_->cameras; c != nullptr; c = c->next, ++index) {
     ScopedView v;
-    ASSERT_EQ(read_3ds_camera(path_.c_str(), index, &v.view), 0) << c->name;
+    float lens = 0.0f;
+    ASSERT_EQ(read_3ds_camera(path_.c_str(), index, &v.view, &lens), 0) << c->name;
+    EXPECT_NEAR(2400.0 / lens, c->fov, 1e-3);  // scenerender's field of view from the lens
     EXPECT_EQ(std::string(v.view.name, strnlen(v.view.name, 10)), c->name);
     EXPECT_EQ(v.view.eye.x, c->position[0] * 256.0f);
     EXPECT_EQ(v.view.eye.y, c->position[1] * 256.0f);

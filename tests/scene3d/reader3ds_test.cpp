@@ -17,8 +17,8 @@ namespace {
 using namespace scene_builder;
 using test_support::ScopedView;
 
-int32_t load(const Bytes& bytes, View3D* view) {
-  return load_scene_objects(bytes.data(), bytes.size(), view);
+int32_t load(const Bytes& bytes, View3D* view, SceneReadMode mode = SceneReadMode::kNodes) {
+  return load_scene_objects(bytes.data(), bytes.size(), view, mode);
 }
 
 TEST(ReadObjects, MeshFieldsComeThroughInEngineUnits) {
@@ -116,6 +116,25 @@ TEST(ReadObjects, NodeWithoutMeshFailsAfterEarlierNodes) {
   EXPECT_EQ(current_stream_ops, &file_stream_ops);
 }
 
+// Without nodes, every mesh in file order, duplicate names included, each a root where it stands.
+TEST(ReadObjects, WithoutNodesEveryMeshIsAnObject) {
+  Mesh copy = small_mesh("Box");
+  for (float& f : copy.vertices) f += 100.0f;
+  const Bytes bytes = file({editor({small_mesh("Box"), small_mesh("Wheel"), copy}, {})});
+  ScopedView v;
+  ASSERT_EQ(load(bytes, &v.view, SceneReadMode::kNodesOrMeshes), 0) << read_3ds_last_error();
+  ASSERT_EQ(v.count(), 3);
+  const char* names[3] = {"Box", "Wheel", "Box"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_STREQ(v.object(i)->name, names[i]);
+    EXPECT_EQ(v.node(i)->parent, nullptr);
+    EXPECT_EQ(v.object(i)->flags, 1u);  // prepared
+  }
+  EXPECT_EQ(v.object(0)->vertices[0], 256.0f);
+  EXPECT_EQ(v.object(2)->vertices[0], 101.0f * 256.0f);
+  EXPECT_EQ(v.object(2)->pivot.m[3], -2560.0f);
+}
+
 // Damaged, incomplete, hostile or large files: each is read within the limits or refused with
 // its reason, never trusted.
 struct FileCase {
@@ -125,6 +144,7 @@ struct FileCase {
   int32_t objects;       // objects in the view afterwards
   int32_t vertex_count;  // of the first object, when there is one
   const char* reason;    // a part of read_3ds_last_error(), when refused
+  SceneReadMode mode = SceneReadMode::kNodes;
 };
 
 std::vector<FileCase> file_cases() {
@@ -148,6 +168,22 @@ std::vector<FileCase> file_cases() {
                    "has no node header"});
   cases.push_back({"dummy without instance name", scene({good}, {{"$$$DUMMY"}}), 1, 0, 0,
                    "has no instance name"});
+  // A tool's load: the meshes themselves when the keyframer names no objects.
+  const SceneReadMode meshes = SceneReadMode::kNodesOrMeshes;
+  Mesh unlisted = small_mesh("Other");
+  unlisted.vertices.resize(9);
+  unlisted.faces.resize(4);
+  cases.push_back(
+      {"meshes without keyframer", file({editor({good, unlisted}, {})}), 0, 2, 4, "", meshes});
+  cases.push_back({"meshes without keyframer header",
+                   file({editor({good}, {}), keyframer(one, false)}), 0, 1, 4, "", meshes});
+  cases.push_back({"meshes without nodes", scene({unlisted, good}, {}), 0, 2, 3, "", meshes});
+  cases.push_back({"nodes before meshes", scene({unlisted, good}, one), 0, 1, 4, "", meshes});
+  cases.push_back({"meshes without any", file({editor({}, {})}), 0, 0, 0, "", meshes});
+  Mesh faceless = good;
+  faceless.face_list = false;
+  cases.push_back({"meshes with a broken one", file({editor({faceless}, {})}), 1, 0, 0,
+                   "mesh \"Box\" has no face list", meshes});
   cases.push_back({"no nodes", scene({good}, {}), 0, 0, 0, ""});
   mesh_variant(
       "mesh without vertex list", [](Mesh& m) { m.vertex_list = false; }, 1, 0, 0,
@@ -220,7 +256,7 @@ class Files : public ::testing::TestWithParam<FileCase> {};
 TEST_P(Files, ReadWithinTheLimitsOrRefusedWithAReason) {
   const FileCase& c = GetParam();
   ScopedView v;
-  EXPECT_EQ(load(c.bytes, &v.view), c.result) << read_3ds_last_error();
+  EXPECT_EQ(load(c.bytes, &v.view, c.mode), c.result) << read_3ds_last_error();
   EXPECT_NE(std::string(read_3ds_last_error()).find(c.reason), std::string::npos)
       << read_3ds_last_error();
   if (c.result == 0) {

@@ -65,6 +65,7 @@ struct Node {
 struct Camera {
   std::string name;
   float p[7];  // position, target, bank
+  float lens = 50.0f;
 };
 
 inline Chunk named_mesh(const Mesh& m) {
@@ -108,7 +109,7 @@ inline Chunk named_mesh(const Mesh& m) {
 inline Chunk named_camera(const Camera& c) {
   Chunk cam{0x4700, {}, {}};
   for (float f : c.p) put_float(cam.data, f);
-  put_float(cam.data, 50.0f);  // lens
+  put_float(cam.data, c.lens);
   Chunk obj{0x4000, {}, {cam}};
   put_name(obj.data, c.name);
   return obj;

@@ -2,7 +2,8 @@
 # driftlight-capture --until 200 writes an MP4 that ffprobe reads: H.264 1280x960 4:4:4 and AAC,
 # as long as the first two orders of the soundtrack (2 x 64 rows of 6 ticks at 52 ticks a
 # second), with one video frame per 1/50 s; a second run writes the same bytes. A path it cannot
-# write, or an interrupted run, gives a message and leaves no file (and no partial one) behind.
+# write, or an interrupted run, gives a message and leaves no file (and no partial one) behind;
+# --until 0, -o - and an unknown preset are refused before anything is written.
 # usage: e2e_capture.sh BUILD_DIR
 set -u
 build=${1:?build directory}
@@ -29,13 +30,35 @@ echo "duration $duration s, $frames frames (expected about $expected s)"
 "$exe" --until 200 -o "$work/b.mp4" > /dev/null || fail "second capture failed"
 cmp -s "$work/a.mp4" "$work/b.mp4" || fail "two captures differ"
 
+# Refused on the command line (status 2, one line, nothing written): positions that give no frame,
+# standard output as the file, a preset x264 does not have.
+refused() {
+  local text=$1
+  shift
+  (cd "$work" && "$exe" "$@" > /dev/null 2> "$work/err.txt")
+  [ $? = 2 ] || fail "$* was not refused with status 2"
+  [ "$(wc -l < "$work/err.txt")" = 1 ] && grep -qF -- "$text" "$work/err.txt" ||
+    fail "$*: unclear message: $(cat "$work/err.txt")"
+  [ -z "$(ls "$work" | grep -v -e '^[ab]\.mp4$' -e '^summary\.txt$' -e '^err\.txt$')" ] ||
+    fail "$* left a file: $(ls "$work")"
+}
+refused "--until 0 gives no frame" --until 0 -o "$work/e.mp4"
+refused "-o - : an MP4 cannot go to standard output" -o -
+refused "unknown x264 preset 'sluggish' (one of ultrafast superfast" --preset sluggish -o f.mp4
+
 # A directory that does not exist: a message naming the path, status 1, nothing written.
 "$exe" --until 10 -o "$work/missing/c.mp4" > /dev/null 2> "$work/err.txt" && fail "wrote into a missing directory"
 grep -q "cannot write $work/missing/c.mp4" "$work/err.txt" || fail "unclear message: $(cat "$work/err.txt")"
 # Interrupted half way: status 130, and neither the file nor its temporary name is left.
 "$exe" -o "$work/d.mp4" > /dev/null 2>&1 &
 pid=$!
-for _ in $(seq 100); do [ -s "$work/d.mp4.part" ] && break; sleep 0.1; done
+# Wait for the temporary file while the capture runs (the whole show takes minutes; a hang guard
+# of 10 minutes only stops a capture that never writes).
+for _ in $(seq 6000); do
+  [ -s "$work/d.mp4.part" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
 [ -s "$work/d.mp4.part" ] || fail "no temporary file while capturing"
 kill -INT "$pid"
 wait "$pid"

@@ -1,9 +1,11 @@
 // The show's web page in Debian's chromium, headless, driven through playwright-core. The page is
 // served from 127.0.0.1 by a server started and stopped here.
-//   node web_test.mjs frames PAGE_DIR GOLDEN_FILE OUT_DIR CAPTURE GENTLE_GOLDEN_FILE
+//   node web_test.mjs frames PAGE_DIR GOLDEN_FILE OUT_DIR CAPTURE
 //       simulated run: frames equal the native program's golden frames, the sound equals what
-//       the native capture tool (CAPTURE) writes; the per-scene timing; the start screen's
-//       warning, and the gentle show it offers against the native gentle show's golden frames
+//       the native capture tool (CAPTURE) writes; the per-scene timing
+//   node web_test.mjs gentle PAGE_DIR GENTLE_GOLDEN_FILE
+//       the start screen's warning, and the gentle show it offers against the native gentle
+//       show's golden frames
 //   node web_test.mjs live PAGE_DIR OUT_DIR                 real time: sound, picture, keys
 //   node web_test.mjs sound PAGE_DIR OUT_DIR MODRENDER MOD
 //       real time with the page's thread stalled 150 ms every 2 s: what reaches the speakers
@@ -28,6 +30,11 @@ const CHROMIUM = process.env.DRIFTLIGHT_CHROMIUM || '/usr/bin/chromium';
 const FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
                '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+
+// Hang guards: every wait is for an event (a state, a frame count), never for a time; the guards
+// only stop a test that would otherwise hang, and leave room for a machine ten times slower.
+const GUARD_MS = 120000;
+const SHOW_GUARD_MS = 1500000;  // the whole simulated show; the test's CTest timeout is above it
 
 let failures = 0;
 function check(ok, what) {
@@ -76,7 +83,7 @@ async function startShow(page, url, control = '#start') {
   await page.goto(url);
   await page.waitForFunction(() => window.driftlight &&
                              ['ready', 'failed'].includes(window.driftlight.state),
-                             null, { timeout: 60000 });
+                             null, { timeout: GUARD_MS });
   if (await page.evaluate(() => window.driftlight.state) === 'ready') await page.click(control);
 }
 
@@ -169,10 +176,10 @@ async function framesCase(pageDir, goldenFile, outDir, capture) {
       await startShow(page, `${url}index.html?simulate=${fps}`);
       // A look at the page during scene 8 (the balls over the dot screen), for the record.
       await page.waitForFunction(() => window.driftlight.frames.length > 5600, null,
-                                 { timeout: 480000, polling: 200 }).catch(() => {});
+                                 { timeout: SHOW_GUARD_MS, polling: 200 }).catch(() => {});
       await page.screenshot({ path: path.join(outDir, 'web-simulated.png') });
       await page.waitForFunction(() => window.driftlight.state !== 'running', null,
-                                 { timeout: 480000, polling: 1000 });
+                                 { timeout: SHOW_GUARD_MS, polling: 1000 });
       const result = await page.evaluate(() => {
         const d = window.driftlight;
         return { state: d.state, status: d.status, message: d.message, timing: d.timing,
@@ -200,8 +207,10 @@ async function framesCase(pageDir, goldenFile, outDir, capture) {
             `the page's first ${last} samples (${(last / 44100).toFixed(1)} s) equal the native ` +
             `soundtrack at ${equal.length} of ${reached.length} checkpoints`);
       const rows = result.timing ? result.timing.rows : [];
+      // The times themselves are a report (a fast machine's clock may show 0 ms); only their
+      // shape is checked.
       check(rows.length === 11 && rows.every((r, i) => r.scene === i + 1 && r.frames > 1 &&
-                                             r.median > 0 && r.worst >= r.median),
+                                             r.median >= 0 && r.worst >= r.median),
             'the page reports a median and a worst frame time for each of the 11 scenes');
       if (result.timing) {
         console.log(`\nframe times in headless chromium (${fps} fps simulated):\n${result.timing.text}`);
@@ -229,7 +238,7 @@ async function gentleCase(pageDir, goldenFile) {
             'the start screen warns of the flashing and offers the gentle show');
       await startShow(page, `${url}index.html?simulate=50`, '#start-gentle');
       await page.waitForFunction(() => window.driftlight.state !== 'running', null,
-                                 { timeout: 540000, polling: 1000 });
+                                 { timeout: SHOW_GUARD_MS, polling: 1000 });
       const frames = await page.evaluate(() => window.driftlight.frames.map(
         (f) => [f.index, f.scene, f.position, f.hash].join(' ')));
       const wrong = golden.filter((g) => frames[+g[0]] !== g.join(' '));
@@ -253,20 +262,26 @@ async function liveCase(pageDir, outDir) {
       watchConsole(page);
       await startShow(page, `${url}index.html`);
       await page.waitForFunction(() => window.driftlight.frames.length > 0, null,
-                                 { timeout: 30000 });
+                                 { timeout: GUARD_MS });
       const first = await page.evaluate(() => ({ t: performance.now(),
                                                  n: window.driftlight.frames.length }));
-      // Sound: sample the analyser over a few seconds of the show.
-      let loudest = 0;
-      for (let i = 0; i < 12; ++i) {
-        await page.waitForTimeout(500);
-        loudest = Math.max(loudest, await page.evaluate(() => {
-          const a = window.driftlight.audio.analyser;
-          const v = new Float32Array(a.fftSize);
-          a.getFloatTimeDomainData(v);
-          return v.reduce((m, x) => Math.max(m, Math.abs(x)), 0);
-        }));
-      }
+      // Sound: the analyser sees the soundtrack once the music has played a few rows (the peak
+      // is read at every animation frame until it shows, or the guard passes).
+      await page.waitForFunction(() => {
+        const f = window.driftlight.frames;
+        return f.length > 0 && f[f.length - 1].position > 20;
+      }, null, { timeout: GUARD_MS }).catch(() => {});
+      const loudest = await page.waitForFunction(() => {
+        const a = window.driftlight.audio.analyser;
+        const v = new Float32Array(a.fftSize);
+        a.getFloatTimeDomainData(v);
+        const peak = v.reduce((m, x) => Math.max(m, Math.abs(x)), 0);
+        return peak > 0.01 ? peak : false;
+      }, null, { timeout: GUARD_MS }).then((h) => h.jsonValue(), () => 0);
+      // Frames keep coming: wait for a hundred more than there were (the rate is only reported).
+      const kept = await page.waitForFunction((n) => window.driftlight.frames.length >= n + 100,
+                                              first.n, { timeout: GUARD_MS })
+        .then(() => true, () => false);
       const live = await page.evaluate(() => {
         const d = window.driftlight;
         const f = d.frames;
@@ -288,7 +303,7 @@ async function liveCase(pageDir, outDir) {
       const fps = (live.n - first.n) / seconds;
       check(live.rate === 44100, `Web Audio runs at ${live.rate} Hz`);
       check(loudest > 0.01, `the analyser sees the soundtrack (peak ${loudest.toFixed(3)})`);
-      check(fps > 10, `frames keep coming: ${fps.toFixed(1)} a second over ${seconds.toFixed(1)} s`);
+      check(kept, `frames keep coming (${fps.toFixed(1)} a second over ${seconds.toFixed(1)} s)`);
       check(live.monotonic && live.last.position > 20 && live.mixed > 100 &&
             live.agree === live.mixed,
             `frames advance with the music: position ${live.last.position} after ` +
@@ -316,16 +331,16 @@ async function liveCase(pageDir, outDir) {
       // Keys: f enters and leaves full screen, q ends the show.
       await page.keyboard.press('f');
       const entered = await page.waitForFunction(() => !!document.fullscreenElement, null,
-                                                 { timeout: 5000 }).then(() => true, () => false);
+                                                 { timeout: GUARD_MS }).then(() => true, () => false);
       await page.waitForTimeout(300);
       await page.screenshot({ path: path.join(outDir, 'web-fullscreen.png') });
       await page.keyboard.press('f');
       const left = await page.waitForFunction(() => !document.fullscreenElement, null,
-                                              { timeout: 5000 }).then(() => true, () => false);
+                                              { timeout: GUARD_MS }).then(() => true, () => false);
       check(entered && left, 'f enters and leaves full screen');
       await page.keyboard.press('q');
       const ended = await page.waitForFunction(() => window.driftlight.state === 'ended', null,
-                                               { timeout: 5000 }).then(() => true, () => false);
+                                               { timeout: GUARD_MS }).then(() => true, () => false);
       const after = await page.evaluate(() => ({
         status: window.driftlight.status,
         text: document.getElementById('message').hidden ? '' : window.driftlight.message }));
@@ -337,10 +352,10 @@ async function liveCase(pageDir, outDir) {
       const again = await context.newPage();
       await startShow(again, `${url}index.html`);
       await again.waitForFunction(() => window.driftlight.frames.length > 10, null,
-                                  { timeout: 30000 });
+                                  { timeout: GUARD_MS });
       await again.keyboard.press('Escape');
       check(await again.waitForFunction(() => window.driftlight.state === 'ended', null,
-                                        { timeout: 5000 }).then(() => true, () => false),
+                                        { timeout: GUARD_MS }).then(() => true, () => false),
             'Escape ends the show');
       await again.close();
 
@@ -362,7 +377,7 @@ async function liveCase(pageDir, outDir) {
         if (click) {
           await startShow(p, `${url}index.html`);
           await p.waitForFunction(() => window.driftlight.state === 'failed', null,
-                                  { timeout: 10000 }).catch(() => {});
+                                  { timeout: GUARD_MS }).catch(() => {});
         } else {
           await p.goto(`${url}index.html`);
         }
@@ -520,10 +535,11 @@ async function soundCase(pageDir, outDir, modrender, mod, throttles, seconds) {
 
 const [mode, ...args] = process.argv.slice(2);
 try {
-  if (mode === 'frames' && args.length === 5) {
+  if (mode === 'frames' && args.length === 4) {
     await mkdir(args[2], { recursive: true });
     await framesCase(path.resolve(args[0]), args[1], args[2], args[3]);
-    await gentleCase(path.resolve(args[0]), args[4]);
+  } else if (mode === 'gentle' && args.length === 2) {
+    await gentleCase(path.resolve(args[0]), args[1]);
   } else if (mode === 'live' && args.length === 2) {
     await mkdir(args[1], { recursive: true });
     await liveCase(path.resolve(args[0]), args[1]);
@@ -532,8 +548,9 @@ try {
     if (mode === 'sound') await soundCase(path.resolve(args[0]), args[1], args[2], args[3], [1], 30);
     else await soundCase(path.resolve(args[0]), args[1], args[2], args[3], [1, 4, 6], 60);
   } else {
-    console.log('usage: web_test.mjs frames PAGE_DIR GOLDEN OUT_DIR CAPTURE GENTLE_GOLDEN | ' +
-                'live PAGE_DIR OUT_DIR | sound|measure PAGE_DIR OUT_DIR MODRENDER MOD');
+    console.log('usage: web_test.mjs frames PAGE_DIR GOLDEN OUT_DIR CAPTURE | ' +
+                'gentle PAGE_DIR GENTLE_GOLDEN | live PAGE_DIR OUT_DIR | ' +
+                'sound|measure PAGE_DIR OUT_DIR MODRENDER MOD');
     process.exit(2);
   }
 } catch (e) {

@@ -28,6 +28,10 @@ constexpr int kSampleRate = 44100;
 constexpr int kScenes = 11;
 constexpr int32_t kEndPosition = 2000;  // the show stops when order 20 begins
 
+// x264's speed presets, fastest first.
+const char* const kPresets[] = {"ultrafast", "superfast", "veryfast", "faster",   "fast",
+                                "medium",    "slow",      "slower",   "veryslow", "placebo"};
+
 struct Options {
   std::string output = "show.mp4";
   // The scene clock counts 20 ms ticks: at 50 frames a second every frame is one tick later.
@@ -72,6 +76,13 @@ const OptionSpec kOptions[] = {
     {"-o", "FILE",
      "the video file (default show.mp4); written as FILE.part\nand renamed when complete",
      [](const char* v, Options* o) {
+       if (std::strcmp(v, "-") == 0) {
+         std::fputs(
+             "driftlight-capture: -o - : an MP4 cannot go to standard output (its index is "
+             "written at the end and moved to the front); give a file name\n",
+             stderr);
+         return false;
+       }
        o->output = v;
        return true;
      }},
@@ -120,10 +131,17 @@ const OptionSpec kOptions[] = {
      }},
     {"--until", "POS",
      "stop before the first frame whose music position is POS or more\n"
-     "(order x 100 + row; the show itself ends at 2000)",
+     "(order x 100 + row, 1 to 2000; the show itself ends at 2000)",
      [](const char* v, Options* o) {
        long n;
-       if (!number("--until", v, 0, kEndPosition, &n)) return false;
+       if (std::strcmp(v, "0") == 0) {
+         std::fputs(
+             "driftlight-capture: --until 0 gives no frame: the show's first frame is at "
+             "position 0 (give 1 to 2000)\n",
+             stderr);
+         return false;
+       }
+       if (!number("--until", v, 1, kEndPosition, &n)) return false;
        o->until = static_cast<int32_t>(n);
        return true;
      }},
@@ -140,6 +158,13 @@ const OptionSpec kOptions[] = {
      }},
     {"--wav", "FILE", "also write the soundtrack as 16-bit mono WAV",
      [](const char* v, Options* o) {
+       if (std::strcmp(v, "-") == 0) {
+         std::fputs(
+             "driftlight-capture: --wav - : the WAV is written under a name of its own and "
+             "renamed when complete; give a file name\n",
+             stderr);
+         return false;
+       }
        o->wav = v;
        return true;
      }},
@@ -151,10 +176,21 @@ const OptionSpec kOptions[] = {
        return true;
      }},
     {"--preset", "NAME",
-     "x264 speed preset (default ultrafast; slower ones give\nsmaller files at the same quality)",
+     "x264 speed preset: ultrafast (the default), superfast,\n"
+     "veryfast, faster, fast, medium, slow, slower, veryslow or\n"
+     "placebo; slower ones give smaller files at the same quality",
      [](const char* v, Options* o) {
-       o->preset = v;
-       return true;
+       for (const char* p : kPresets) {
+         if (std::strcmp(v, p) == 0) {
+           o->preset = v;
+           return true;
+         }
+       }
+       std::string all;
+       for (const char* p : kPresets) all += std::string(all.empty() ? "" : " ") + p;
+       std::fprintf(stderr, "driftlight-capture: unknown x264 preset '%s' (one of %s)\n", v,
+                    all.c_str());
+       return false;
      }},
     {"--no-encode", nullptr, "write no video (timing only)",
      [](const char*, Options* o) {
@@ -456,6 +492,12 @@ int main(int argc, char** argv) {
   flush_audio();
   if (!interrupted) progress(last, true);
 
+  // A video without frames is no video: nothing is kept (the positions asked for came too soon).
+  if (!cap.failed && !interrupted && cap.frames_written == 0) {
+    cap.failed = true;
+    cap.error =
+        "no frame comes before position " + std::to_string(cap.opt.until) + "; nothing written";
+  }
   bool ok = !cap.failed && !interrupted;
   if (cap.opt.encode) {
     if (ok)

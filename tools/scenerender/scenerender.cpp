@@ -1,4 +1,6 @@
 // scenerender: any 3D Studio file through the show's own reader and 3D engine to PNG pictures.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -6,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,22 +24,30 @@ constexpr float kFileUnit = 256.0f;  // engine units per file unit
 
 void usage(FILE* to) {
   std::fprintf(to,
-               "usage: scenerender IN.3ds OUT.png [--size WxH] [--camera N]\n"
-               "       scenerender IN.3ds --frames N --out-dir DIR [--size WxH]\n"
+               "usage: scenerender IN.3ds OUT.png [--size WxH] [--camera N] [--painter]\n"
+               "       scenerender IN.3ds --frames N --out-dir DIR [--size WxH] [--painter]\n"
                "       scenerender --info IN.3ds\n"
                "Reads a 3D Studio file with the Driftlight scene reader and draws it, flat lit,\n"
-               "with the Driftlight 3D engine.\n"
-               "  --size WxH     picture size, at most 640x480 (default 320x240; the engine's\n"
-               "                 pixels are square at 4:3)\n"
-               "  --camera N     draw from the file's N-th camera (from 1); by default the first\n"
-               "                 camera when the file has one, else a camera that frames the\n"
-               "                 whole scene (its bounding sphere)\n"
+               "with the Driftlight 3D engine. The objects are the keyframer's object nodes; a\n"
+               "file without a keyframer, or whose keyframer names no objects, gives one object\n"
+               "per mesh, where the mesh stands.\n"
+               "  --size WxH     picture size, at most 3840x2160 (default 320x240); pixels are\n"
+               "                 square at every size\n"
+               "  --camera N     draw from the file's N-th camera (from 1), with the field of\n"
+               "                 view its lens gives (2400 / lens degrees across the picture's\n"
+               "                 width); by default the first camera when the file has one,\n"
+               "                 else a camera that frames the whole scene (its bounding sphere)\n"
+               "  --painter      hide surfaces as the show does, drawing whole faces far to near\n"
+               "                 by their centres' depth (faces that intersect or overlap in\n"
+               "                 depth can show through); by default every pixel shows the\n"
+               "                 nearest face (a depth buffer)\n"
                "  --frames N     draw N frames of an orbit around the scene into\n"
                "                 DIR/frame-0000.png, DIR/frame-0001.png, ...\n"
                "  --out-dir DIR  where --frames writes (it must exist)\n"
                "  --info         print one line per object (name, vertices, faces) and one per\n"
                "                 camera (position and target, in file units); draw nothing\n"
-               "A file the reader refuses is reported with the reader's reason (status 1).\n");
+               "A file that cannot be read, or that the reader refuses, is reported with the\n"
+               "reason (status 1); a bad command line gives status 2.\n");
 }
 
 struct Options {
@@ -48,6 +59,7 @@ struct Options {
   int camera = 0;  // 0: the first camera if there is one, else the framing camera
   int frames = 0;  // 0: one picture to out
   bool info = false;
+  bool painter = false;
 };
 
 bool parse_int(const char* s, int* out) {
@@ -70,10 +82,19 @@ int parse(int argc, char** argv, Options* o) {
       return -1;
     } else if (a == "--info") {
       o->info = true;
+    } else if (a == "--painter") {
+      o->painter = true;
     } else if (a == "--size" && has_value) {
-      if (std::sscanf(argv[++i], "%dx%d", &o->width, &o->height) != 2 || o->width < 1 ||
-          o->height < 1 || o->width > 640 || o->height > 480) {
-        std::fprintf(stderr, "scenerender: --size takes WxH, at most 640x480\n");
+      const char* v = argv[++i];
+      const char* x = std::strchr(v, 'x');
+      if (x == nullptr || !parse_int(std::string(v, x).c_str(), &o->width) ||
+          !parse_int(x + 1, &o->height) || o->width < 1 || o->height < 1) {
+        std::fprintf(stderr, "scenerender: --size takes WxH (e.g. 640x480), not '%s'\n", v);
+        return 2;
+      }
+      if (o->width > kLargeTargetWidth || o->height > kLargeTargetHeight) {
+        std::fprintf(stderr, "scenerender: --size %s is larger than %dx%d, the largest picture\n",
+                     v, kLargeTargetWidth, kLargeTargetHeight);
         return 2;
       }
     } else if (a == "--camera" && has_value) {
@@ -139,11 +160,40 @@ Sphere bounds(View3D* view) {
   return s;
 }
 
+// The field of view as the tangents of its half angles, across and down the picture.
+struct Lens {
+  double tan_x;
+  double tan_y;
+};
+
+// The engine's own field of view: a vertical half angle with a tangent of 0.5, and square pixels.
+Lens default_lens(const View3D& view) { return {0.5 * view.width / view.height, 0.5}; }
+
+// A 3D Studio camera's lens (focal length in mm) as the files' writers mean it and lib3ds reads
+// it: 2400 / lens degrees across the picture's width (exporters write 53.33 mm for 45 degrees).
+// 45 degrees when there is no usable lens (0 or less); at most 170 degrees.
+Lens camera_lens(const View3D& view, float lens_mm) {
+  double fov = lens_mm > 0.0f ? 2400.0 / lens_mm : 45.0;
+  if (!(fov <= 170.0)) fov = 170.0;
+  const double tan_x = std::tan(fov * kPi / 360.0);
+  return {tan_x, tan_x * view.height / view.width};
+}
+
+// The engine's projection factors for a lens. A point at x / -z = t in view space lands
+// t x w x factor_x / 256 pixels from the centre, so the picture's edge is at t = 128 / factor_x;
+// the same holds down the picture with the vertical factor and h.
+void use_lens(View3D* view, const Lens& lens) {
+  raster_set_projection_x(static_cast<float>(128.0 / lens.tan_x));
+  view_set_projection(view, static_cast<int32_t>(std::lround(128.0 / lens.tan_y)));
+}
+
 // Places the eye on the sphere's orbit at this azimuth (radians, about the file's vertical z
-// axis) and 25 degrees above it, far enough for the whole sphere to fit the narrower field of
-// view (the engine's vertical half-angle has a tangent of 0.5).
+// axis) and 25 degrees above it, far enough for the whole sphere to fit the narrower half of the
+// default field of view.
 void frame_camera(View3D* view, const Sphere& s, double azimuth) {
-  const double sin_half = 0.5 / std::sqrt(1.25);
+  const Lens lens = default_lens(*view);
+  const double tan_half = std::fmin(lens.tan_x, lens.tan_y);
+  const double sin_half = tan_half / std::sqrt(1.0 + tan_half * tan_half);
   const double distance = std::fmax(s.radius, kFileUnit) / sin_half * 1.05;
   const double elevation = 25.0 * kPi / 180.0;
   view->target = s.centre;
@@ -152,6 +202,7 @@ void frame_camera(View3D* view, const Sphere& s, double azimuth) {
                static_cast<float>(s.centre.z + distance * std::sin(elevation))};
   view->angles[2] = 0.0f;
   view->camera_mode = 0;
+  use_lens(view, lens);
 }
 
 // The light comes from over the viewer's shoulder.
@@ -175,21 +226,23 @@ bool draw(View3D* view, std::vector<uint32_t>* pixels, const std::string& path) 
   std::fill(pixels->begin(), pixels->end(), 0x101418u);
   place_light(*view);
   render_view(view);
+  errno = 0;
   if (!png_write_frame(path, pixels->data(), view->width, view->height, PngScale::Logical)) {
-    std::fprintf(stderr, "scenerender: cannot write %s\n", path.c_str());
+    std::fprintf(stderr, "scenerender: cannot write '%s'%s%s\n", path.c_str(), errno ? ": " : "",
+                 errno ? std::strerror(errno) : "");
     return false;
   }
   return true;
 }
 
-// Reads camera index into view's eye, target, roll and name. Returns 0, 1 when the file has
-// fewer cameras, -1 when the file is refused. The camera is read into a view of its own, since the
-// reader releases the view it was given when the camera is missing.
-int read_camera(const std::string& path, int index, View3D* into) {
+// Reads camera index into view's eye, target, roll and name, and its lens into *lens. Returns 0,
+// 1 when the file has fewer cameras, -1 when the file is refused. The camera is read into a view
+// of its own, since the reader releases the view it was given when the camera is missing.
+int read_camera(const std::string& path, int index, View3D* into, float* lens = nullptr) {
   View3D camera{};
   if (view_init(&camera) != 0) return -1;
   const int32_t users = engine_users;
-  const int32_t result = read_3ds_camera(path.c_str(), index, &camera);
+  const int32_t result = read_3ds_camera(path.c_str(), index, &camera, lens);
   const bool released = engine_users != users;
   if (result == 0) {
     into->eye = camera.eye;
@@ -210,33 +263,64 @@ int info(const std::string& path, View3D* view) {
   }
   for (int i = 1;; ++i) {
     View3D camera{};
-    const int r = read_camera(path, i, &camera);
+    float lens = 0.0f;
+    const int r = read_camera(path, i, &camera, &lens);
     if (r == 1) break;
     if (r < 0) {
       std::fprintf(stderr, "scenerender: %s: %s\n", path.c_str(), read_3ds_last_error());
       return 1;
     }
-    std::printf("camera %-10.10s position (%g, %g, %g) target (%g, %g, %g)\n", camera.name,
-                camera.eye.x / kFileUnit, camera.eye.y / kFileUnit, camera.eye.z / kFileUnit,
-                camera.target.x / kFileUnit, camera.target.y / kFileUnit,
-                camera.target.z / kFileUnit);
+    std::printf("camera %-10.10s position (%g, %g, %g) target (%g, %g, %g) lens %g mm\n",
+                camera.name, camera.eye.x / kFileUnit, camera.eye.y / kFileUnit,
+                camera.eye.z / kFileUnit, camera.target.x / kFileUnit, camera.target.y / kFileUnit,
+                camera.target.z / kFileUnit, lens);
   }
   return 0;
 }
 
+// False, after saying why, when path is no file that can be read: the reader itself only knows
+// that it could not open it.
+bool readable(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "scenerender: '%s' is a directory\n", path.c_str());
+    return false;
+  }
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    std::fprintf(stderr, "scenerender: cannot read '%s': %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  std::fclose(f);
+  return true;
+}
+
 int run(const Options& opt, View3D* view) {
-  if (read_3ds_objects(opt.in.c_str(), view) != 0) {
+  if (!readable(opt.in)) return 1;
+  if (read_3ds_objects(opt.in.c_str(), view, SceneReadMode::kNodesOrMeshes) != 0) {
     std::fprintf(stderr, "scenerender: %s: %s\n", opt.in.c_str(), read_3ds_last_error());
     return 1;
   }
   if (opt.info) return info(opt.in, view);
   if (view->objects->count == 0) {
-    std::fprintf(stderr, "scenerender: %s: the keyframer names no objects; the picture is empty\n",
+    std::fprintf(stderr, "scenerender: %s: the file holds no objects; the picture is empty\n",
                  opt.in.c_str());
   }
 
-  if (view_set_output(view, opt.width, opt.height, 32) != 0) return 2;
-  std::vector<uint32_t> pixels(static_cast<size_t>(opt.width) * opt.height);
+  raster_allow_large_targets(true);
+  raster_set_depth_fill(!opt.painter);
+  std::vector<uint32_t> pixels;
+  if (view_set_output(view, opt.width, opt.height, 32) != 0 ||
+      (!opt.painter && view_set_zbuffer(view, 1) != 0)) {
+    std::fprintf(stderr, "scenerender: out of memory for a %dx%d picture\n", opt.width, opt.height);
+    return 1;
+  }
+  try {
+    pixels.resize(static_cast<size_t>(opt.width) * opt.height);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "scenerender: out of memory for a %dx%d picture\n", opt.width, opt.height);
+    return 1;
+  }
   view->framebuffer = pixels.data();
   set_shade_range(48, 208);  // faces turned away from the light stay visible
   colour_objects(view);
@@ -256,12 +340,16 @@ int run(const Options& opt, View3D* view) {
     return 0;
   }
 
-  const int r = read_camera(opt.in, opt.camera > 0 ? opt.camera : 1, view);
+  float lens = 0.0f;
+  const int r = read_camera(opt.in, opt.camera > 0 ? opt.camera : 1, view, &lens);
   if (r < 0 || (r == 1 && opt.camera > 0)) {
     std::fprintf(stderr, "scenerender: %s: %s\n", opt.in.c_str(), read_3ds_last_error());
     return 1;
   }
-  if (r == 1) frame_camera(view, sphere, -kPi / 3);
+  if (r == 1)
+    frame_camera(view, sphere, -kPi / 3);
+  else
+    use_lens(view, camera_lens(*view, lens));
   return draw(view, &pixels, opt.out) ? 0 : 1;
 }
 

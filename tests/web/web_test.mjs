@@ -359,6 +359,23 @@ async function liveCase(pageDir, outDir) {
             'Escape ends the show');
       await again.close();
 
+      // Touch: a tap shows the controls, End ends the show, and the end offers to play again.
+      const touch = await context.newPage();
+      await startShow(touch, `${url}index.html`);
+      await touch.waitForFunction(() => window.driftlight.frames.length > 10, null,
+                                  { timeout: GUARD_MS });
+      const hidden = () => document.getElementById('controls').hidden;
+      const before = await touch.evaluate(hidden);
+      await touch.dispatchEvent('#screen', 'pointerup', { pointerType: 'touch', bubbles: true });
+      const shown = !(await touch.evaluate(hidden));
+      if (shown) await touch.click('#end');
+      const over = await touch.waitForFunction(() => window.driftlight.state === 'ended', null,
+                                               { timeout: GUARD_MS }).then(() => true, () => false);
+      const offer = await touch.evaluate(() => !document.getElementById('again').hidden);
+      check(before && shown && over && offer,
+            'a tap shows the touch controls, End ends the show, the end offers to play again');
+      await touch.close();
+
       // What a browser lacks is said in words, not as the program's failure codes: missing
       // outright (checked before anything loads), or refused when the show starts.
       const lacking = [

@@ -2,6 +2,7 @@
 # web/single_file.py INDEX_HTML DRIFTLIGHT_JS OUT: the whole page as one HTML file, the program
 # (with its WebAssembly, the sound module and the audio processor inside) carried in the page
 # itself, so that it opens from the disk, from any static host and from a plain file server.
+import os
 import sys
 
 index, program, out = sys.argv[1:4]
@@ -16,5 +17,4 @@ carrier = '<script type="text/plain" id="program">' + js + '</script>\n'
 at = page.index('<script>')
 with open(out + '.part', 'w', encoding='utf-8') as f:
     f.write(page[:at] + carrier + page[at:])
-import os
 os.replace(out + '.part', out)

@@ -4,6 +4,7 @@
 # make test  installs what is missing for every test, builds and runs the whole CTest suite
 # make capture  writes the whole show, picture and sound, to show.mp4 (faster than real time)
 # make assets  reruns the generators in tools/ and rewrites the content in assets/
+# make package  builds a Debian package of the show and its tools (build/driftlight_*.deb)
 # make web   builds the show as a web page into build/web/page (see README)
 # make i386  builds the core for 32-bit x86 in build-i386/ (g++-multilib; the SDL program too where
 #            libsdl2-dev:i386 installs)
@@ -11,7 +12,7 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build run test asan clean capture assets web i386 test-i386
+.PHONY: all deps configure build run test asan clean capture assets web i386 test-i386 package
 
 all: build
 
@@ -44,6 +45,12 @@ capture: PURPOSE = capture
 capture: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight-capture
 	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE) $(CAPTURE_OPTIONS)
+
+# The .deb: the programs, their manual pages, the desktop entry, icons and metainfo (see README,
+# "Install"). Only what goes into it is built.
+package: configure
+	cmake --build $(BUILD) -j $(JOBS) --target driftlight driftlight-capture modrender scenerender manpages
+	cmake --build $(BUILD) --target package
 
 test: build web
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -87,11 +94,13 @@ clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-tsan $(I386)
 
 # make assets  rebuilds the generators and rewrites the content in assets/ (the module, the scene
-#              file, the portraits from the photograph in PHOTO and the text strips set in FONT)
+#              file, the portraits from the photograph in PHOTO, the text strips set in FONT, and
+#              the icon files drawn from the portrait and the title)
 PHOTO ?= /usr/lib/python3/dist-packages/skimage/data/astronaut.png
 FONT  ?= /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 assets: configure
 	cmake --build $(BUILD) -j $(JOBS) --target modgen scenegen imagegen
 	$(BUILD)/tools/modgen/modgen assets/soundtrack.mod
 	$(BUILD)/tools/scenegen/scenegen assets/scene.3ds
+	@mkdir -p assets/icons
 	$(BUILD)/tools/imagegen/imagegen $(PHOTO) $(FONT) assets

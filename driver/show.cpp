@@ -39,14 +39,15 @@ void reset_state() {
 }
 
 const char* const kShowUsage =
-    "usage: driftlight [--gentle]\n"
+    "Usage: driftlight [--gentle]\n"
     "\n"
     "Plays the show in a window. It flashes and flickers in places (scene 8 opens with seven\n"
     "seconds of fast red flicker), which may affect photosensitive viewers.\n"
     "\n"
-    "  --gentle  the same show with every flash and flicker kept to three a second or fewer:\n"
-    "            scene 8 cross-fades in, and a beat that would restart a running flash is held\n"
-    "  --help    this text\n"
+    "  --gentle   the same show with every flash and flicker kept to three a second or fewer:\n"
+    "             scene 8 cross-fades in, and a beat that would restart a running flash is held\n"
+    "  --help     this text\n"
+    "  --version  the program's version\n"
     "\n"
     "Keys: f toggles full screen; q or Escape quits.\n";
 

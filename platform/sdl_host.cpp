@@ -13,6 +13,8 @@
 
 #include <SDL_syswm.h>
 
+#include "assets/assets.h"
+#include "assets/icon.h"
 #include "base/saturate.h"
 #include "platform/platform.h"
 #include "platform/sdl_host.h"
@@ -226,6 +228,20 @@ void set_fullscreen(bool on) {
   SDL_ShowCursor(on ? 0 : 1);
 }
 
+// The program's icon on the window (what task bars and window switchers show), drawn from the
+// embedded portrait like the installed icon files.
+void set_window_icon() {
+  static uint8_t drawn[kIconSize * kIconSize * 4];
+  static uint8_t icon[kWindowIconSize * kWindowIconSize * 4];
+  icon_draw(portrait, nullptr, drawn);
+  icon_shrink(drawn, kWindowIconSize, icon);
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(icon, kWindowIconSize, kWindowIconSize, 32,
+                                                      kWindowIconSize * 4, SDL_PIXELFORMAT_RGBA32);
+  if (!s) return;
+  SDL_SetWindowIcon(window, s);
+  SDL_FreeSurface(s);
+}
+
 }  // namespace
 
 int video_init(int mode, int /*ignored*/) {
@@ -244,6 +260,7 @@ int video_init(int mode, int /*ignored*/) {
   window = SDL_CreateWindow("Driftlight by Osk", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                             2 * width, 2 * height, SDL_WINDOW_RESIZABLE);
   if (!window) return 1;
+  set_window_icon();
   renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC);
   // The texture is made at the viewport's size at the first present: copied, never scaled.
   texture = nullptr;

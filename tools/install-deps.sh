@@ -8,6 +8,7 @@
 #   capture  the capture tool (make capture): the show's, and FFmpeg's and libpng's libraries
 #   web      the web page (make web): Emscripten
 #   test     every test (make test, CI): all of the above, the peers, the tools the tests drive
+#            (a sound server, the package's validators)
 #   i386     the 32-bit x86 build (make i386): the multilib compiler and GoogleTest's sources;
 #            then libsdl2-dev:i386 where this machine's mirror can install it (without it the
 #            32-bit build is the core without the SDL program). If that fails, and no :i386
@@ -25,7 +26,9 @@ test=("${capture[@]}" clang clang-format libclang-rt-dev libgtest-dev libgmock-d
   libfreetype-dev fonts-dejavu-core python3-skimage
   libxmp-dev libopenmpt-dev openmpt123 lib3ds-dev libassimp-dev
   xvfb xauth xdotool x11-utils x11-apps openbox imagemagick sox ffmpeg
-  emscripten chromium)
+  emscripten chromium
+  pulseaudio pulseaudio-utils help2man desktop-file-utils appstream lintian man-db dpkg-dev file
+  fakeroot)
 # The web page's tests run on node with packages from npm; a node from elsewhere, which brings
 # its own npm, will do.
 command -v node >/dev/null || test+=(nodejs)

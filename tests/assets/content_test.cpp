@@ -11,6 +11,7 @@
 #include <string>
 
 #include "assets/assets.h"
+#include "assets/icon.h"
 #include "tests/assets/asset_files.h"
 #include "tools/imagegen/imagegen.h"
 #include "tools/modgen/modgen.h"
@@ -47,6 +48,20 @@ TEST(Generators, PicturesAreReproducedByteForByte) {
   EXPECT_EQ(imagegen_pgm(imagegen_portrait(photo), 256, 256), read_asset("portrait.pgm"));
   EXPECT_EQ(imagegen_pgm(imagegen_portrait_b(photo), 256, 256), read_asset("portrait_b.pgm"));
   EXPECT_EQ(imagegen_pgm(imagegen_strips(kFont), 256, 144), read_asset("strips.pgm"));
+}
+
+// The icon files are drawn from the committed portrait and title, so they need neither the
+// photograph nor the font.
+TEST(Generators, IconsAreReproducedByteForByte) {
+  int w = 0, h = 0;
+  const std::vector<uint8_t> face = pgm_pixels(read_asset("portrait.pgm"), w, h);
+  const std::vector<uint8_t> strips = pgm_pixels(read_asset("strips.pgm"), w, h);
+  ASSERT_EQ(face.size(), 65536u);
+  ASSERT_EQ(strips.size(), 256u * 144u);
+  for (int size : kIconSizes) {
+    const std::string name = "icons/driftlight-" + std::to_string(size) + ".png";
+    EXPECT_EQ(imagegen_icon_png(face.data(), strips.data(), size), read_asset(name)) << name;
+  }
 }
 
 TEST(Embedding, ArraysHoldTheFiles) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/framebuffer.h"
+#include "driftlight_version.h"
 #include "driver/show_state.h"
 #include "platform/png_writer.h"
 #include "platform/show_run.h"
@@ -225,7 +226,7 @@ const OptionSpec kOptions[] = {
 
 void usage(FILE* out) {
   std::fputs(
-      "usage: driftlight-capture [OPTION]...\n"
+      "Usage: driftlight-capture [OPTION]...\n"
       "\n"
       "Runs the show through the offline host and writes what the window shows (every show\n"
       "pixel a block with its dark scanline) as H.264 with the soundtrack as AAC. The same\n"
@@ -249,6 +250,7 @@ void usage(FILE* out) {
     std::fputc('\n', out);
   }
   std::fprintf(out, "%-20s%s\n", "  --help", "this text");
+  std::fprintf(out, "%-20s%s\n", "  --version", "the program's version");
 }
 
 int64_t cpu_ns(clockid_t clock) {
@@ -380,6 +382,10 @@ bool parse(int argc, char** argv, Options* opt, bool* help) {
     if (a == "--help" || a == "-h") {
       *help = true;
       return true;
+    }
+    if (a == "--version") {
+      std::printf("driftlight-capture %s\n", DRIFTLIGHT_VERSION);
+      std::exit(0);
     }
     const OptionSpec* spec = nullptr;
     for (const OptionSpec& o : kOptions)

@@ -6,6 +6,8 @@
 // and moved so that its ink starts 3 pixels from the left edge.
 #include "tools/imagegen/imagegen.h"
 
+#include "assets/icon.h"
+
 #include <ft2build.h>
 #include <png.h>
 #include FT_FREETYPE_H
@@ -297,4 +299,28 @@ std::vector<uint8_t> imagegen_pgm(const std::vector<uint8_t>& grey, int width, i
   std::vector<uint8_t> out(header, header + n);
   out.insert(out.end(), grey.begin(), grey.end());
   return out;
+}
+
+std::vector<uint8_t> imagegen_png_rgba(const std::vector<uint8_t>& rgba, int width, int height) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = png_uint_32(width);
+  image.height = png_uint_32(height);
+  image.format = PNG_FORMAT_RGBA;
+  png_alloc_size_t size = 0;
+  if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr)) return {};
+  std::vector<uint8_t> out(size);
+  if (!png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr)) return {};
+  out.resize(size);
+  return out;
+}
+
+std::vector<uint8_t> imagegen_icon_png(const uint8_t* portrait, const uint8_t* strips, int size) {
+  const uint8_t* title = strips + size_t(kStripWidth) * kStripHeight;  // strip 1, the title
+  std::vector<uint8_t> big(size_t(kIconSize) * kIconSize * 4);
+  icon_draw(portrait, size >= kIconTitleMinSize ? title : nullptr, big.data());
+  std::vector<uint8_t> icon(size_t(size) * size * 4);
+  icon_shrink(big.data(), size, icon.data());
+  return imagegen_png_rgba(icon, size, size);
 }

@@ -1,5 +1,5 @@
 // Makes the show's pictures: two posterised head-and-shoulders portraits cut from a photograph,
-// and six anti-aliased text strips drawn with FreeType.
+// six anti-aliased text strips drawn with FreeType, and the program's icon files made from them.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -35,3 +35,9 @@ std::vector<uint8_t> imagegen_strips(const std::string& font_path);
 
 // A binary PGM (P5) of the given bytes.
 std::vector<uint8_t> imagegen_pgm(const std::vector<uint8_t>& grey, int width, int height);
+
+// An 8-bit RGBA PNG of the given R, G, B, A bytes; empty on failure.
+std::vector<uint8_t> imagegen_png_rgba(const std::vector<uint8_t>& rgba, int width, int height);
+
+// The icon file of one size (assets/icon.h) drawn from a portrait and the strips, as PNG.
+std::vector<uint8_t> imagegen_icon_png(const uint8_t* portrait, const uint8_t* strips, int size);

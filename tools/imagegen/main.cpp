@@ -1,5 +1,9 @@
-// imagegen PHOTO.png FONT.ttf OUTDIR: writes portrait.pgm, portrait_b.pgm and strips.pgm.
+// imagegen PHOTO.png FONT.ttf OUTDIR: writes portrait.pgm, portrait_b.pgm and strips.pgm, and
+// the icon drawn from the first portrait and the title, OUTDIR/icons/driftlight-SIZE.png.
 #include <cstdio>
+#include <string>
+
+#include "assets/icon.h"
 #include "tools/imagegen/imagegen.h"
 
 namespace {
@@ -27,13 +31,18 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string dir = argv[3];
-  const bool ok =
-      write_file(dir + "/portrait.pgm",
-                 imagegen_pgm(imagegen_portrait(photo), kPortraitSize, kPortraitSize)) &&
+  const std::vector<uint8_t> portrait = imagegen_portrait(photo);
+  bool ok =
+      write_file(dir + "/portrait.pgm", imagegen_pgm(portrait, kPortraitSize, kPortraitSize)) &&
       write_file(dir + "/portrait_b.pgm",
                  imagegen_pgm(imagegen_portrait_b(photo), kPortraitSize, kPortraitSize)) &&
       write_file(dir + "/strips.pgm",
                  imagegen_pgm(strips, kStripWidth, kStripHeight * kStripCount));
+  for (int size : kIconSizes) {
+    const std::vector<uint8_t> png = imagegen_icon_png(portrait.data(), strips.data(), size);
+    ok = ok && !png.empty() &&
+         write_file(dir + "/icons/driftlight-" + std::to_string(size) + ".png", png);
+  }
   if (!ok) {
     std::fprintf(stderr, "imagegen: cannot write into %s\n", argv[3]);
     return 1;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "driftlight_version.h"
 #include "music/music.h"
 #include "music/offline_audio.h"
 #include "music/pt.h"
@@ -23,8 +24,7 @@ constexpr double kMinGainDb = -96, kMaxGainDb = 48;
 
 void usage(FILE* to) {
   std::fprintf(to,
-               "usage: modrender IN.mod OUT.wav [--protracker] [--seconds N] [--tick-rate R]\n"
-               "                 [--gain DB] [--solo CH] [--timeline FILE]\n"
+               "Usage: modrender [OPTION]... IN.mod OUT.wav\n"
                "Plays a ProTracker-style module through the Driftlight player and writes a\n"
                "16-bit mono WAV at 44100 Hz while it plays; OUT.wav '-' is standard output.\n"
                "Samples whose data the file cuts short are played as far as they go, with one\n"
@@ -41,6 +41,7 @@ void usage(FILE* to) {
                "  --timeline FILE  also write the song's timeline over the same ticks: a line\n"
                "                 'tick order row' for the first tick and every tick that moves\n"
                "  -h, --help     this text\n"
+               "  --version      the program's version\n"
                "The show's rules where ProTracker's differ; --protracker plays these as\n"
                "ProTracker does:\n"
                "  Fxx from F20 (a tempo) is ignored: the tick rate stays as given\n"
@@ -108,6 +109,10 @@ int main(int argc, char** argv) {
   bool protracker = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "--version") {
+      std::printf("modrender %s\n", DRIFTLIGHT_VERSION);
+      return 0;
+    }
     if (a == "--help" || a == "-h") {
       usage(stdout);
       return 0;

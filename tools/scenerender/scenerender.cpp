@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "driftlight_version.h"
 #include "platform/png_writer.h"
 #include "render3d/render.h"
 #include "scene3d/objects.h"
@@ -24,9 +25,9 @@ constexpr float kFileUnit = 256.0f;  // engine units per file unit
 
 void usage(FILE* to) {
   std::fprintf(to,
-               "usage: scenerender IN.3ds OUT.png [--size WxH] [--camera N] [--painter]\n"
-               "       scenerender IN.3ds --frames N --out-dir DIR [--size WxH] [--painter]\n"
-               "       scenerender --info IN.3ds\n"
+               "Usage: scenerender IN.3ds OUT.png [--size WxH] [--camera N] [--painter]\n"
+               "   or: scenerender IN.3ds --frames N --out-dir DIR [--size WxH] [--painter]\n"
+               "   or: scenerender --info IN.3ds\n"
                "Reads a 3D Studio file with the Driftlight scene reader and draws it, flat lit,\n"
                "with the Driftlight 3D engine. The objects are the keyframer's object nodes; a\n"
                "file without a keyframer, or whose keyframer names no objects, gives one object\n"
@@ -46,6 +47,7 @@ void usage(FILE* to) {
                "  --out-dir DIR  where --frames writes (it must exist)\n"
                "  --info         print one line per object (name, vertices, faces) and one per\n"
                "                 camera (position and target, in file units); draw nothing\n"
+               "  --version      the program's version\n"
                "A file that cannot be read, or that the reader refuses, is reported with the\n"
                "reason (status 1); a bad command line gives status 2.\n");
 }
@@ -79,6 +81,9 @@ int parse(int argc, char** argv, Options* o) {
     const bool has_value = i + 1 < argc;
     if (a == "--help" || a == "-h") {
       usage(stdout);
+      return -1;
+    } else if (a == "--version") {
+      std::printf("scenerender %s\n", DRIFTLIGHT_VERSION);
       return -1;
     } else if (a == "--info") {
       o->info = true;

@@ -63,7 +63,8 @@ asan: deps
 	LSAN_OPTIONS=suppressions=$(CURDIR)/.ci/lsan.supp \
 	  ctest --test-dir build-asan -L unit --output-on-failure -j $(JOBS)
 
-# The same show compiled to WebAssembly: index.html, driftlight.js and driftlight.wasm.
+# The same show compiled to WebAssembly: driftlight.html (the page in one file), index.html and
+# driftlight.js.
 web:
 	@tools/install-deps.sh $(if $(filter test,$(MAKECMDGOALS)),test,web)
 	@web/build.sh $(BUILD)/web

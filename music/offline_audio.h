@@ -1,5 +1,6 @@
-// The offline host's audio half (music_offline): no device, the samples are mixed on demand through
-// the same callback code, in the same 2048-sample buffers a live device would ask for.
+// The offline host's audio half (music_offline, and the web page's device on simulated time): no
+// device, the samples are mixed on demand through the same callback code, in the same 2048-sample
+// buffers a live device would ask for.
 #pragma once
 #include <cstdint>
 

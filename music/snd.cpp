@@ -30,6 +30,7 @@ int mix_rate = kSndRate;
 int master = 63;  // music_init sets 64
 int voice_count = 4;
 Voice* selected = &control[0];
+int tick_rate_given = 50;
 int tick_samples = kSndRate / 50;
 int carry = 0;
 int tempo_bpm = 0;       // the tempo the fraction below belongs to
@@ -298,6 +299,7 @@ void snd_mix(int16_t* out, int count) {
 void snd_mute_voices(uint32_t mask) { muted = mask; }
 
 void snd_set_tick_rate(int tick_rate) {
+  tick_rate_given = tick_rate;
   tick_samples = kSndRate / std::max(tick_rate, 1);
   if (tick_samples < 1) tick_samples = 1;
   carry = 0;
@@ -353,4 +355,5 @@ const SampleSlot* snd_slots() { return slots; }
 int snd_voice_count() { return voice_count; }
 int snd_master_volume() { return master; }
 int snd_carry() { return carry; }
+int snd_tick_rate() { return tick_rate_given; }
 const char* snd_last_error() { return last_error; }

@@ -113,4 +113,5 @@ const SampleSlot* snd_slots();
 int snd_voice_count();
 int snd_master_volume();
 int snd_carry();
+int snd_tick_rate();  // as last given to snd_set_tick_rate (50 before)
 const char* snd_last_error();

@@ -26,6 +26,36 @@ struct OfflineConfig {
   bool fail_init = false;  // video_init fails (tests the "GFX failure" path)
 };
 
+// The simulated clock: time is the number of presented frames at a fixed frame rate, told to a
+// listener whenever it moves. The offline host runs on it, and so does the web page's simulated
+// mode (platform/web_host.cpp).
+struct OfflineClock {
+  int fps = 60;
+  int64_t frames = 0;   // presented so far
+  int64_t time_us = 0;  // frames * 1 s / fps
+  OfflineTimeListener listener = nullptr;
+  void* user = nullptr;
+};
+
+inline void offline_clock_reset(OfflineClock* c, int fps, OfflineTimeListener listener,
+                                void* user) {
+  *c = OfflineClock{fps > 0 ? fps : 60, 0, 0, listener, user};
+}
+// Tells the listener the time (at start-up, and after every present).
+inline void offline_clock_notify(const OfflineClock* c) {
+  if (c->listener) c->listener(c->time_us, c->user);
+}
+// A frame was presented: the time moves on by one frame.
+inline void offline_clock_presented(OfflineClock* c) {
+  ++c->frames;
+  c->time_us = c->frames * 1000000 / c->fps;
+  offline_clock_notify(c);
+}
+// The time rounded to the nearest 20 ms tick, like the wall clock of the SDL host.
+inline int32_t offline_clock_ticks(const OfflineClock* c) {
+  return static_cast<int32_t>((c->time_us + 10000) / 20000);
+}
+
 // Set before video_init; resets the simulated clock and the frame count.
 void offline_configure(const OfflineConfig& config);
 int64_t offline_frames_presented();

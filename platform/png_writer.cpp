@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/window_picture.h"
+
 bool png_write_frame(const std::string& path, const uint32_t* pixels, int width, int height,
                      PngScale scale) {
   if (!pixels || width <= 0 || height <= 0) return false;
@@ -18,23 +20,27 @@ bool png_write_frame(const std::string& path, const uint32_t* pixels, int width,
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   // Allocated before setjmp so that a libpng error cannot skip its destructor.
   std::vector<png_byte> row(static_cast<size_t>(out_w) * 3);
-  std::vector<png_byte> black(static_cast<size_t>(out_w) * 3, 0);
+  std::vector<uint32_t> shown(static_cast<size_t>(out_w));
   volatile bool ok = false;  // survives a longjmp out of libpng
   if (png && info && setjmp(png_jmpbuf(png)) == 0) {
     png_init_io(png, file);
     png_set_IHDR(png, info, out_w, out_h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < out_h; ++y) {
       const uint32_t* in = pixels + static_cast<size_t>(y) * width;
+      if (factor == 2) {  // as the window shows it
+        window_picture_row(pixels, width, height, out_w, out_h, y, WindowPixels::Xrgb,
+                           shown.data());
+        in = shown.data();
+      }
       for (int x = 0; x < out_w; ++x) {
-        const uint32_t p = in[x / factor];
+        const uint32_t p = in[x];
         row[3 * x] = static_cast<png_byte>(p >> 16);
         row[3 * x + 1] = static_cast<png_byte>(p >> 8);
         row[3 * x + 2] = static_cast<png_byte>(p);
       }
       png_write_row(png, row.data());
-      if (factor == 2) png_write_row(png, black.data());  // the scanline gap
     }
     png_write_end(png, nullptr);
     ok = true;

@@ -1,6 +1,8 @@
-// The SDL host: one window, one renderer, one streaming texture and one software surface for the
-// whole run. Every frame is doubled into the surface (each pixel twice across, every other row
-// left black for a scanline look), uploaded and stretched over the 4 : 3 viewport.
+// The SDL host: one window, one renderer and one streaming texture the size of the 4 : 3 viewport
+// (made again when the viewport changes size). Every frame is drawn into it as the window shows
+// it (platform/window_picture.h: at the window's first size each pixel twice across with a black
+// line under every row), so that the renderer copies it without scaling and the scanlines stay
+// even at every window size.
 #include <sys/time.h>
 
 #include <algorithm>
@@ -17,13 +19,15 @@
 #include "platform/platform.h"
 #include "platform/sdl_host.h"
 #include "platform/viewport.h"
+#include "platform/window_picture.h"
 
 namespace {
 
 SDL_Window* window = nullptr;
 SDL_Renderer* renderer = nullptr;
 SDL_Texture* texture = nullptr;
-SDL_Surface* surface = nullptr;
+int texture_w = 0;
+int texture_h = 0;
 Uint32 window_id = 0;
 int logical_width = 0;
 int logical_height = 0;
@@ -257,13 +261,10 @@ int video_init(int mode, int /*ignored*/) {
                             2 * width, 2 * height, SDL_WINDOW_RESIZABLE);
   if (!window) return 1;
   set_window_icon();
-  surface = SDL_CreateRGBSurfaceWithFormat(0, 2 * width, 2 * height, 32, SDL_PIXELFORMAT_RGB888);
   renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC);
-  texture = SDL_CreateTextureFromSurface(renderer, surface);
-  // The scale-quality hint is read when a texture is created, so asking for linear filtering
-  // only now leaves this texture (the only one) nearest-neighbour: the doubled pixels and the
-  // scanlines keep hard edges at every window size.
-  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
+  // The texture is made at the viewport's size at the first present: copied, never scaled.
+  texture = nullptr;
+  texture_w = texture_h = 0;
   window_id = SDL_GetWindowID(window);
   SDL_ShowCursor(0);
   fullscreen_wanted = false;
@@ -281,20 +282,24 @@ int video_init(int mode, int /*ignored*/) {
 }
 
 int video_present(const uint32_t* fb) {
-  SDL_LockSurface(surface);
-  auto* pixels = static_cast<uint8_t*>(surface->pixels);
-  for (int y = 0; y < logical_height; ++y) {
-    // Row 2y gets the doubled pixels; row 2y + 1 is never written and stays black.
-    auto* out = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(2 * y) * surface->pitch);
-    const uint32_t* in = fb + static_cast<size_t>(y) * logical_width;
-    for (int x = 0; x < logical_width; ++x) {
-      out[2 * x] = in[x];
-      out[2 * x + 1] = in[x];
-    }
-  }
-  SDL_UnlockSurface(surface);
-  SDL_UpdateTexture(texture, nullptr, surface->pixels, surface->pitch);
   fit_viewport();
+  SDL_Rect v;
+  SDL_RenderGetViewport(renderer, &v);
+  if (v.w <= 0 || v.h <= 0) v = {0, 0, 2 * logical_width, 2 * logical_height};
+  if (!texture || texture_w != v.w || texture_h != v.h) {
+    SDL_DestroyTexture(texture);
+    texture =
+        SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, v.w, v.h);
+    texture_w = v.w;
+    texture_h = v.h;
+  }
+  void* pixels = nullptr;
+  int pitch = 0;
+  if (texture && SDL_LockTexture(texture, nullptr, &pixels, &pitch) == 0) {
+    window_picture(fb, logical_width, logical_height, v.w, v.h, WindowPixels::Xrgb,
+                   static_cast<uint32_t*>(pixels), pitch / 4);
+    SDL_UnlockTexture(texture);
+  }
   SDL_RenderClear(renderer);
   SDL_RenderCopy(renderer, texture, nullptr, nullptr);
   if (pacing) pace_wait();
@@ -338,13 +343,12 @@ int video_poll() {
 }
 
 void video_shutdown() {
-  SDL_FreeSurface(surface);
   SDL_DestroyTexture(texture);
   SDL_DestroyRenderer(renderer);
   SDL_DestroyWindow(window);
   SDL_Quit();
-  surface = nullptr;
   texture = nullptr;
+  texture_w = texture_h = 0;
   renderer = nullptr;
   window = nullptr;
   window_id = 0;

@@ -1,16 +1,20 @@
-// The web page's host. The picture goes to a 640 x 480 canvas as the window shows it (every
-// pixel twice across, every other row left black for a scanline look); the page scales the
-// canvas to a centred 4 : 3 rectangle. Each present hands the frame to the canvas and then
-// suspends the show until the browser's next display frame, so the scenes' blocking frame loops
-// run one frame per refresh and the browser keeps its event loop (keys, audio) in between.
+// The web page's host. The picture goes to a canvas as the window shows it
+// (platform/window_picture.h), drawn at the size in device pixels of the centred 4 : 3 rectangle
+// the page lays the canvas out in (web_set_output), so that the browser does not scale it and
+// the scanlines stay even at every size; 640 x 480 until the page says. Each present hands the
+// frame to the canvas and then suspends the show until the browser's next display frame, so the
+// scenes' blocking frame loops run one frame per refresh and the browser keeps its event loop
+// (keys, audio) in between.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/viewport.h"
 #include "platform/web.h"
+#include "platform/window_picture.h"
 
 // The page's half, in platform/web_host.js.
 extern "C" {
@@ -23,8 +27,9 @@ int web_poll_quit();             // 1 once q or Escape was pressed
 
 namespace {
 
-constexpr int kMaxWidth = 640;
-constexpr int kMaxHeight = 480;
+// The largest canvas drawn at full size; a bigger rectangle gets this and the browser scales it.
+constexpr int kMaxOutWidth = 3840;
+constexpr int kMaxOutHeight = 2880;
 // A simulated run draws on the canvas and lets the browser breathe this often (ms of work), not
 // every frame: it runs many times faster than real time.
 constexpr double kSimulatedYieldMs = 50.0;
@@ -32,10 +37,12 @@ constexpr double kSimulatedYieldMs = 50.0;
 WebConfig config;
 int logical_width = 0;
 int logical_height = 0;
-// RGBA bytes in the canvas's order; the odd rows stay opaque black.
-uint32_t canvas_pixels[kMaxWidth * kMaxHeight];
-int64_t frames = 0;
-int64_t sim_time_us = 0;
+// RGBA bytes in the canvas's order, out_width x out_height; made again only when that changes.
+std::vector<uint32_t> canvas_pixels;
+int out_width = 640;
+int out_height = 480;
+// Counts the frames; a simulated run's time too (the offline host's clock).
+OfflineClock sim_clock;
 double opened_ms = 0;       // the page's clock at video_init
 double resumed_ms = 0;      // when the show last got control back from a present
 double last_yield_ms = 0;   // simulated runs: when the browser last had the thread
@@ -43,35 +50,18 @@ double clock_base_ms = -1;  // the page's clock at the first clock_ticks call; -
 
 bool simulated() { return config.simulated_fps > 0; }
 
-void notify_time() {
-  if (config.time_listener) config.time_listener(sim_time_us, config.time_listener_user);
-}
-
-// 0x00RRGGBB to the canvas's R, G, B, A bytes (little-endian 0xAABBGGRR), opaque.
-uint32_t to_rgba(uint32_t p) {
-  return 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
-}
-
-void double_rows(const uint32_t* fb) {
-  const int out_width = 2 * logical_width;
-  for (int y = 0; y < logical_height; ++y) {
-    uint32_t* out = canvas_pixels + static_cast<size_t>(2 * y) * out_width;
-    const uint32_t* in = fb + static_cast<size_t>(y) * logical_width;
-    for (int x = 0; x < logical_width; ++x) out[2 * x] = out[2 * x + 1] = to_rgba(in[x]);
-  }
-}
-
 void show_canvas(const uint32_t* fb) {
-  double_rows(fb);
-  web_canvas_put(canvas_pixels, 2 * logical_width, 2 * logical_height);
+  canvas_pixels.resize(static_cast<size_t>(out_width) * out_height);
+  window_picture(fb, logical_width, logical_height, out_width, out_height, WindowPixels::Rgba,
+                 canvas_pixels.data(), out_width);
+  web_canvas_put(canvas_pixels.data(), out_width, out_height);
 }
 
 }  // namespace
 
 void web_configure(const WebConfig& c) {
   config = c;
-  frames = 0;
-  sim_time_us = 0;
+  offline_clock_reset(&sim_clock, c.simulated_fps, c.time_listener, c.time_listener_user);
   clock_base_ms = -1;
 }
 
@@ -79,14 +69,13 @@ int video_init(int mode, int /*ignored*/) {
   int width;
   int height;
   if (!video_mode_size(mode, &width, &height)) return 1;
-  if (!web_canvas_open(2 * width, 2 * height)) return 1;
+  if (!web_canvas_open(out_width, out_height)) return 1;
   logical_width = width;
   logical_height = height;
-  std::fill(std::begin(canvas_pixels), std::end(canvas_pixels), 0xFF000000u);
-  frames = 0;
-  sim_time_us = 0;
+  offline_clock_reset(&sim_clock, config.simulated_fps, config.time_listener,
+                      config.time_listener_user);
   opened_ms = resumed_ms = last_yield_ms = emscripten_get_now();
-  notify_time();
+  offline_clock_notify(&sim_clock);
   return 0;
 }
 
@@ -94,14 +83,13 @@ int video_present(const uint32_t* fb) {
   const double start = emscripten_get_now();
   if (config.sink) {
     const int64_t time_us =
-        simulated() ? sim_time_us : static_cast<int64_t>((start - opened_ms) * 1000.0);
-    const WebFrame frame{{fb, logical_width, logical_height, frames, time_us}, start - resumed_ms};
+        simulated() ? sim_clock.time_us : static_cast<int64_t>((start - opened_ms) * 1000.0);
+    const WebFrame frame{{fb, logical_width, logical_height, sim_clock.frames, time_us},
+                         start - resumed_ms};
     config.sink(frame, config.sink_user);
   }
-  ++frames;
+  offline_clock_presented(&sim_clock);
   if (simulated()) {
-    sim_time_us = frames * 1000000 / config.simulated_fps;
-    notify_time();
     if (emscripten_get_now() - last_yield_ms >= kSimulatedYieldMs) {
       show_canvas(fb);
       web_wait_frame(1);
@@ -122,7 +110,7 @@ int video_poll() { return web_poll_quit(); }
 void video_shutdown() {}
 
 int32_t clock_ticks() {
-  if (simulated()) return static_cast<int32_t>((sim_time_us + 10000) / 20000);
+  if (simulated()) return offline_clock_ticks(&sim_clock);
   const double now = emscripten_get_now();
   if (clock_base_ms < 0) {
     clock_base_ms = now;
@@ -134,6 +122,12 @@ int32_t clock_ticks() {
 
 void platform_idle() {
   if (!simulated()) web_idle();
+}
+
+// The size in device pixels of the rectangle the page shows the canvas in.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_set_output(int w, int h) {
+  out_width = std::clamp(w, 1, kMaxOutWidth);
+  out_height = std::clamp(h, 1, kMaxOutHeight);
 }
 
 // The 4 : 3 rectangle for a page of w x h CSS pixels, as x, y, width, height: the page lays the

@@ -58,6 +58,11 @@ mergeInto(LibraryManager.library, {
 
   web_canvas_put__deps: ['$webHost'],
   web_canvas_put: function(rgba, width, height) {
+    var canvas = Module.canvas;
+    if (canvas.width !== width || canvas.height !== height) {
+      canvas.width = width;
+      canvas.height = height;
+    }
     // One ImageData over the host's pixels in the wasm memory, made again only when the memory
     // grows (which replaces its buffer): no 1.2 MB of garbage per frame.
     var image = webHost.image;
@@ -84,6 +89,6 @@ mergeInto(LibraryManager.library, {
 
   web_poll_quit__deps: ['$webHost'],
   web_poll_quit: function() {
-    return webHost.quit ? 1 : 0;
+    return webHost.quit || Module.quit ? 1 : 0;  // Module.quit: the page gave up
   },
 });

@@ -1,7 +1,10 @@
-// The page's entry point: the show on the web host. Started by the page when the viewer clicks
-// (browsers play sound only after a gesture). "--simulate FPS" runs it on the offline host's
-// terms instead: a simulated clock at FPS frames a second and the sound mixed on demand, so the
-// page computes, frame for frame, what the native program computes.
+// The page's entry point: the show on the web host. Live, the page starts it as soon as it has
+// loaded: the show prepares its tables behind the start screen and then waits, as its music
+// starts, for the viewer's click (browsers play sound only after a gesture), which also says
+// whether the show is the gentle one. "--simulate FPS" runs it on the offline host's terms
+// instead, started by the click: a simulated clock at FPS frames a second and the sound mixed on
+// demand, so the page computes, frame for frame, what the native program computes. The show's
+// own options (--gentle) follow.
 #include <emscripten/emscripten.h>
 
 #include <cstdlib>
@@ -10,8 +13,9 @@
 #include "base/frame_hash.h"
 #include "driver/show.h"
 #include "driver/show_observe.h"
+#include "driver/show_state.h"
 #include "music/music.h"
-#include "music/web_audio.h"
+#include "music/offline_audio.h"
 #include "platform/web.h"
 
 // The page's side, in web/library.js.
@@ -40,7 +44,7 @@ void on_frame(const WebFrame& w, void*) {
                    static_cast<uint32_t>(h));
 }
 
-void on_time(int64_t time_us, void*) { snd_web_advance(time_us); }
+void on_time(int64_t time_us, void*) { music_offline_advance(time_us); }
 
 void on_buffer(const int16_t* samples, int count, void*) {
   for (int i = 0; i < count; ++i) {
@@ -53,11 +57,27 @@ void on_buffer(const int16_t* samples, int count, void*) {
 
 }  // namespace
 
+// The viewer's choice, made at the click while the live show waits for it: the scene script
+// reads show_gentle from its first frame on, after the wait.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_choose_gentle(int gentle) { show_gentle = gentle != 0; }
+
 int main(int argc, char** argv) {
   int fps = 0;
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], "--simulate") == 0) fps = std::atoi(argv[i + 1]);
+  char* show_args[8] = {argv[0]};
+  int show_argc = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--simulate") == 0 && i + 1 < argc) {
+      fps = std::atoi(argv[++i]);
+    } else if (show_argc < 8) {
+      show_args[show_argc++] = argv[i];
+    }
+  }
   if (fps < 0 || fps > 1000) fps = 0;
+  const int options = show_options(show_argc, show_args);
+  if (options >= 0) {
+    web_show_ended(options);
+    return options;
+  }
 
   WebConfig config;
   config.simulated_fps = fps;
@@ -65,7 +85,7 @@ int main(int argc, char** argv) {
   if (fps > 0) config.time_listener = on_time;
   hash_frames = fps > 0;
   web_configure(config);
-  snd_web_simulate(fps > 0, on_buffer, nullptr);
+  if (fps > 0) music_offline_enable(on_buffer, nullptr);
 
   const int status = show_main();
   web_show_ended(status);

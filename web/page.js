@@ -1,55 +1,70 @@
-// The page around the show (runs before Emscripten's loader, inside driftlight.js): the "click to
-// start" screen, the 4 : 3 layout of the canvas, what each frame reports, and the end.
-// Everything a test or a curious viewer may want is in window.driftlight.
+// The page around the show (runs before Emscripten's loader, inside driftlight.js): the start
+// screen with its warning and its two shows, the 4 : 3 layout of the canvas, the touch controls,
+// what each frame reports, and the end. Everything a test or a curious viewer may want is in
+// window.driftlight.
 (function() {
   var params = new URLSearchParams(location.search);
   var simulated = params.has('simulate');
   var fps = simulated ? (parseInt(params.get('simulate'), 10) || 60) : 0;
   var stage = document.getElementById('stage');
   var canvas = document.getElementById('screen');
-  var start = document.getElementById('start');
+  var intro = document.getElementById('intro');
   var hint = document.getElementById('start-hint');
+  var buttons = [document.getElementById('start'), document.getElementById('start-gentle')];
+  var controls = document.getElementById('controls');
 
   var page = window.driftlight = {
-    state: 'loading',   // loading, ready, running, ended, failed
+    state: 'loading',   // loading, ready (waits for the click), running, ended, failed
     simulated: simulated,
     fps: fps,
+    gentle: null,       // the viewer's choice, once made
     frames: [],         // {index, time, position, scene, work, hash, buffers}
     sound: [],          // simulated runs: {buffers, hash} of the sound mixed so far
     status: null,
     message: '',
     timing: null,       // per scene: {scene, frames, median, worst, first} in ms
     audio: null,
+    clickedAt: null,    // the page's clock at the click, ms
+    firstFrame: null,   // from the click to the first frame shown, ms
+    firstSound: null,   // from the click to the first device buffer played, ms
   };
   var stderr = '';
   var seen = {};      // first frame of each scene (it also pays for the scene's set-up)
   var work = {};      // scene -> the other frames' times, ms
+  var runtimeReady = false;
+  var awaiting = null;  // the live show's continuation while it waits for the click
 
   Module.canvas = canvas;
   Module.stage = stage;
   Module.noInitialRun = true;
   Module.printErr = function(text) { stderr += text + '\n'; console.warn(text); };
 
-  function say(text) {
+  function say(text, again) {
     document.getElementById('message-text').textContent = text;
+    document.getElementById('again').hidden = !again;
     document.getElementById('message').hidden = false;
     page.message = text;
   }
 
   function fail(text) {
-    start.hidden = true;
+    intro.hidden = true;
+    controls.hidden = true;
     canvas.style.display = 'none';
     page.state = 'failed';
-    say(text);
+    Module.quit = true;  // a show still running ends at its next frame
+    say(text, false);
   }
 
   function layout() {
-    if (page.state !== 'running' && page.state !== 'ended') return;
+    if (page.state !== 'running') return;
     var r = Module._web_viewport(stage.clientWidth, stage.clientHeight) >> 2;
     canvas.style.left = HEAP32[r] + 'px';
     canvas.style.top = HEAP32[r + 1] + 'px';
     canvas.style.width = HEAP32[r + 2] + 'px';
     canvas.style.height = HEAP32[r + 3] + 'px';
+    // The host draws the picture at the rectangle's size in device pixels.
+    var dpr = window.devicePixelRatio || 1;
+    Module._web_set_output(Math.round(HEAP32[r + 2] * dpr), Math.round(HEAP32[r + 3] * dpr));
   }
   window.addEventListener('resize', layout);
   document.addEventListener('fullscreenchange', function() {
@@ -57,14 +72,19 @@
     layout();
   });
 
-  Module.onVideoOpen = function() {
+  function showPicture() {
+    intro.hidden = true;
+    page.state = 'running';
     canvas.style.display = 'block';
     layout();
-  };
+  }
+
+  Module.onVideoOpen = layout;
 
   Module.onFrame = function(index, time, position, scene, ms, hi, lo) {
     var hash = '';
     if (simulated) hash = (hi ? hi.toString(16) + lo.toString(16).padStart(8, '0') : lo.toString(16));
+    if (page.firstFrame === null) page.firstFrame = performance.now() - page.clickedAt;
     // Live, the device buffers mixed so far: the position must belong to their last tick.
     var buffers = Module.audio ? Module.audio.buffers : 0;
     page.frames.push({index: index, time: time, position: position, scene: scene, work: ms,
@@ -102,64 +122,156 @@
     return {rows: rows, text: lines.join('\n')};
   }
 
+  function noSound() {
+    if (!window.isSecureContext)
+      return 'The sound could not be started: browsers let a page make sound this way only ' +
+             'when it is opened from the disk, from an https:// address or from localhost.';
+    if (typeof AudioWorkletNode !== 'function')
+      return 'The sound could not be started: this browser has no audio worklets. Please open ' +
+             'the page in a current browser.';
+    return 'The sound could not be started: this browser gave the page no Web Audio output at ' +
+           '44,100 Hz.';
+  }
+
   Module.onEnded = function(status) {
     page.status = status;
+    if (page.state === 'failed') return;  // already said why
     if (status !== 0) {
-      if (/DOV failure/.test(stderr)) {
-        fail('The sound could not be started: this browser gave the page no Web Audio ' +
-             'output at 44,100 Hz.');
-      } else if (/GFX failure/.test(stderr)) {
+      if (/DOV failure/.test(stderr)) fail(noSound());
+      else if (/GFX failure/.test(stderr))
         fail('The picture could not be shown: this browser gave the page no 2D canvas.');
-      } else {
-        fail('The show could not start.');
-      }
+      else fail('The show could not start.');
       return;
     }
     page.state = 'ended';
     page.timing = timingTable();
+    console.log('Frame times, per scene:\n' + page.timing.text);
     canvas.style.display = 'none';
-    say('The show has ended. Reload the page to see it again.');
-    document.getElementById('timing').textContent = page.timing.text;
+    controls.hidden = true;
+    say('The show has ended. Thank you for watching.', true);
     if (document.fullscreenElement) document.exitFullscreen().catch(function() {});
   };
 
   Module.onAbort = function(what) { fail('The show stopped with an error: ' + what); };
 
-  var ready = false, clicked = false;
-  function begin() {
-    if (page.state !== 'ready' && page.state !== 'loading') return;
-    if (!ready) { clicked = true; hint.textContent = 'Loading\u2026 the show starts when ready.'; return; }
-    start.hidden = true;
-    page.state = 'running';
-    var args = [];
-    if (simulated) {
-      args = ['--simulate', String(fps)];
-    } else {
-      // Browsers start sound only in answer to a gesture: made here, in the click.
-      var Context = window.AudioContext || window.webkitAudioContext;
-      try {
-        var context = new Context({sampleRate: 44100, latencyHint: 'playback'});
-        var analyser = context.createAnalyser();
-        analyser.fftSize = 2048;
-        analyser.connect(context.destination);
-        Module.audio = page.audio = {context: context, analyser: analyser, buffers: 0};
-        context.resume();
-      } catch (e) {
-        console.warn(e);
-        Module.audio = null;  // the show then reports that it has no sound device
-      }
+  Module.onFirstSound = function() {
+    page.firstSound = performance.now() - page.clickedAt;
+  };
+
+  Module.onSoundFailed = function(why) {
+    if (why) console.warn('sound: ' + why);
+    fail(why ? 'The sound could not be started: this browser would not run the show\'s ' +
+               'audio processor (' + why + ').'
+             : noSound());
+  };
+
+  // The sound module's bytes, carried in driftlight.js as base64 (web/embed_js.py).
+  function soundModule() {
+    var text = atob(Module.audioWasmBase64);
+    var bytes = new Uint8Array(text.length);
+    for (var i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+    return bytes;
+  }
+
+  // Made before the click, so that the sound can start at once when it comes: a context made
+  // without a gesture stays suspended until the click resumes it (music/snd_web.js). The sound
+  // is made by an audio processor in the browser's audio thread.
+  function openAudio() {
+    var Context = window.AudioContext || window.webkitAudioContext;
+    try {
+      var context = new Context({sampleRate: 44100, latencyHint: 'playback'});
+      var analyser = context.createAnalyser();
+      analyser.fftSize = 2048;
+      analyser.connect(context.destination);
+      var loaded = context.audioWorklet
+          ? context.audioWorklet.addModule('data:text/javascript;charset=utf-8,' +
+                                           encodeURIComponent(Module.audioProcessorSource))
+          : Promise.reject(new Error('no audio worklet'));
+      loaded.catch(function() {});  // reported when the show starts its sound
+      Module.audio = page.audio = {context: context, analyser: analyser, buffers: 0,
+                                   processorLoaded: loaded, wasm: soundModule()};
+    } catch (e) {
+      console.warn(e);
+      Module.audio = page.audio = null;  // the show then says that it has no sound
     }
+  }
+
+  // The live show has prepared everything and waits at its music's start (music/snd_web.js).
+  Module.onAwaitViewer = function(go) {
+    awaiting = go;
+    if (page.state === 'failed') return;
+    if (page.gentle !== null) {
+      proceed();
+    } else {
+      page.state = 'ready';
+      hint.textContent = 'Choose a show to start it (with sound).';
+    }
+  };
+
+  function proceed() {
+    var go = awaiting;
+    awaiting = null;
+    Module._web_choose_gentle(page.gentle ? 1 : 0);
+    showPicture();
+    go();
+  }
+
+  function runSimulated() {
+    showPicture();
+    var args = ['--simulate', String(fps)];
+    if (page.gentle) args.push('--gentle');
     Module.callMain(args);
   }
-  start.addEventListener('click', begin);
-  start.addEventListener('keydown', function(e) {
-    if (e.key === 'Enter' || e.key === ' ') begin();
+
+  function choose(gentle) {
+    if (page.gentle !== null || (page.state !== 'loading' && page.state !== 'ready')) return;
+    page.gentle = gentle;
+    page.clickedAt = performance.now();
+    buttons.forEach(function(b) { b.disabled = true; });
+    if (simulated) {
+      if (!runtimeReady) {
+        hint.textContent = 'Loading\u2026 the show starts when ready.';
+        return;
+      }
+      hint.textContent = 'Starting\u2026';
+      page.state = 'running';
+      setTimeout(runSimulated, 0);  // the start screen answers first
+      return;
+    }
+    if (awaiting) proceed();
+    else hint.textContent = 'Preparing\u2026 the show starts when ready.';
+  }
+  buttons[0].addEventListener('click', function() { choose(false); });
+  buttons[1].addEventListener('click', function() { choose(true); });
+  document.getElementById('again').addEventListener('click', function() { location.reload(); });
+
+  // Touch: a tap on the picture toggles two controls that keys give a keyboard's viewer.
+  stage.addEventListener('pointerup', function(e) {
+    if (e.pointerType === 'mouse' || page.state !== 'running') return;
+    if (controls.contains(e.target)) return;
+    controls.hidden = !controls.hidden;
   });
+  document.getElementById('fullscreen').addEventListener('click', function() {
+    if (document.fullscreenElement) document.exitFullscreen().catch(function() {});
+    else if (stage.requestFullscreen) stage.requestFullscreen().catch(function() {});
+    controls.hidden = true;
+  });
+  document.getElementById('end').addEventListener('click', function() {
+    Module.quit = true;  // the show ends at its next frame, as with q
+    controls.hidden = true;
+  });
+
   Module.onRuntimeInitialized = function() {
-    ready = true;
-    page.state = 'ready';
-    hint.textContent = simulated ? 'Click to start (simulated time, no sound).'
-                                 : 'Click to start (with sound).';
-    if (clicked) begin();
+    runtimeReady = true;
+    if (simulated) {
+      page.state = 'ready';
+      hint.textContent = 'Choose a show to start it (simulated time, no sound).';
+      if (page.gentle !== null) runSimulated();
+      return;
+    }
+    // The show prepares its tables behind the start screen, once the screen has been drawn.
+    hint.textContent = 'Preparing the show\u2026';
+    openAudio();
+    requestAnimationFrame(function() { setTimeout(function() { Module.callMain([]); }, 0); });
   };
 })();

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <vector>
+
+#include "platform/window_picture.h"
 
 namespace {
 
@@ -42,6 +46,45 @@ TEST(Viewport, DegenerateSizesStayInsideTheWindow) {
     EXPECT_GE(r.h, 0);
     EXPECT_LE(r.x + r.w, w);
     EXPECT_LE(r.y + r.h, h);
+  }
+}
+
+// What the window shows: at whole-number scales each show pixel is an s x s block whose lower
+// rows are black; at every scale each show row, lit alone, lights the same share of the output
+// rows (half a band where the scale is not whole), so the dark lines keep one mean darkness.
+TEST(WindowPicture, WholeScalesAreBlocksAndEveryBandIsEquallyDark) {
+  const int w = 320, h = 240;
+  std::vector<uint32_t> fb(w * h);
+  for (int i = 0; i < w * h; ++i) fb[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+  for (int s : {2, 3, 4}) {
+    std::vector<uint32_t> out(w * s * h * s);
+    window_picture(fb.data(), w, h, w * s, h * s, WindowPixels::Xrgb, out.data(), w * s);
+    int wrong = 0;
+    for (int y = 0; y < h * s; ++y)
+      for (int x = 0; x < w * s; ++x)
+        wrong += out[y * w * s + x] != (y % s < (s + 1) / 2 ? fb[(y / s) * w + x / s] : 0u);
+    EXPECT_EQ(wrong, 0) << "scale " << s;
+  }
+  uint32_t rgba = 0;
+  const uint32_t one = 0x123456;
+  window_picture_row(&one, 1, 1, 1, 2, 0, WindowPixels::Rgba, &rgba);
+  EXPECT_EQ(rgba, 0xFF563412u);
+
+  for (int out_h : {500, 525, 720, 1080, 240, 200}) {
+    std::vector<uint32_t> band(w * h), column(out_h);
+    double least = 1e9, most = 0;
+    for (int k = 0; k < h; ++k) {
+      std::fill(band.begin(), band.end(), 0u);
+      std::fill(band.begin() + k * w, band.begin() + (k + 1) * w, 0xFFFFFFu);
+      window_picture(band.data(), w, h, 1, out_h, WindowPixels::Xrgb, column.data(), 1);
+      double lit = 0;  // output rows' worth
+      for (uint32_t p : column) lit += (p & 0xFF) / 255.0;
+      least = std::min(least, lit);
+      most = std::max(most, lit);
+    }
+    const double half = out_h % h ? 0.5 * out_h / h : (out_h / h + 1) / 2;
+    EXPECT_NEAR(least, half, 0.01) << out_h << " rows";
+    EXPECT_NEAR(most, half, 0.01) << out_h << " rows";
   }
 }
 

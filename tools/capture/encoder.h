@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/window_picture.h"
+
 // 4:4:4 keeps a colour sample per pixel (desktop players built on FFmpeg); 4:2:0 keeps one per
 // 2 x 2 pixels and plays everywhere (browsers, hardware decoders, video sites).
 enum class Chroma { k444, k420 };
@@ -38,9 +40,9 @@ bool encoder_close(std::string* error);
 // Stops without finishing: the temporary file is removed.
 void encoder_abort();
 
-// The picture rows of a scale-high block (the rest are the scanline): the window's 480 rows
-// scaled by nearest neighbour, so half of them at even scales and none black at scale 1.
-inline int picture_rows(int scale) { return (scale + 1) / 2; }
+// The picture rows of a scale-high block (the rest are the scanline), as the window shows them
+// (platform/window_picture.h): half of them at even scales and none black at scale 1.
+inline int picture_rows(int scale) { return window_lit_rows(scale); }
 
 // BT.601 limited-range Y'CbCr of one 0x00RRGGBB pixel, rounded.
 struct Ycc {

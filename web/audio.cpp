@@ -1,0 +1,44 @@
+// The page's sound, built as a WebAssembly module of its own for the browser's audio rendering
+// thread (web/audio_processor.js instantiates it there): the same player and mixer as every other
+// build, with the soundtrack inside, and an audio device that the processor drives. The processor
+// asks for one 2048-sample buffer whenever it has played the last one, as SDL's audio thread does
+// on the desktop, and tells the page the music position after each.
+#include <cstdint>
+
+#include "assets/assets.h"
+#include "music/music.h"
+#include "music/snd.h"
+
+#define AUDIO_EXPORT extern "C" __attribute__((used, visibility("default")))
+
+namespace {
+
+int16_t buffer[kSndBufferSamples];
+
+}  // namespace
+
+// The device: the processor is the device thread, so opening, starting and closing have nothing
+// to do beyond what the driver does.
+int snd_open(int rate) {
+  snd_install(rate);
+  return 1;
+}
+void snd_start() {}
+void snd_close() {}
+
+// Opens the player on the soundtrack at tick_rate ticks a second; 1 on success.
+AUDIO_EXPORT int audio_begin(int tick_rate) {
+  if (!music_init()) return 0;
+  if (!music_load(soundtrack_mod, soundtrack_mod_size)) return 0;
+  music_start(tick_rate);
+  return 1;
+}
+
+// The next device buffer: 2048 samples of 16-bit mono at 44100 Hz.
+AUDIO_EXPORT const int16_t* audio_fill() {
+  snd_callback(nullptr, reinterpret_cast<uint8_t*>(buffer), int(sizeof(buffer)));
+  return buffer;
+}
+
+// order x 100 + row of the tick last mixed.
+AUDIO_EXPORT int audio_position() { return music_position(); }

@@ -10,7 +10,8 @@
 #                 when not run as root (self is then that case already)
 # A real-time client can only be judged on a machine that gives it the processor: when the
 # recording breaks while other work kept runnable threads waiting (the kernel's CPU pressure,
-# /proc/pressure/cpu, above PRESSURE_LIMIT per cent of the time, default 10), the breaks are
+# /proc/pressure/cpu, above PRESSURE_LIMIT per cent of the time, default 20; the test alone on a quiet
+# two-core machine measures about 8), the breaks are
 # listed and the test is skipped with that reason instead of failed. Nothing is timed: every wait
 # is for an event under a hang guard (GUARD seconds, default 60).
 # BUSY=N keeps N busy processes running beside it (to measure, not for CI); KEEP_DIR=DIR keeps
@@ -25,7 +26,7 @@ capture=${3:?driftlight-capture executable}
 match=${4:?pcm_match helper}
 hear=${HEAR:-30}
 guard_s=${GUARD:-60}
-pressure_limit=${PRESSURE_LIMIT:-10}
+pressure_limit=${PRESSURE_LIMIT:-20}
 busy=${BUSY:-0}
 case $who in self | unprivileged) ;; *) echo "unknown user: $who"; exit 2 ;; esac
 need() { for t in "$@"; do command -v "$t" >/dev/null || { echo "SKIP: $t is missing"; exit 77; }; done; }

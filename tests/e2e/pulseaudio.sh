@@ -10,10 +10,10 @@
 #                 when not run as root (self is then that case already)
 # A real-time client can only be judged on a machine that gives it the processor: when the
 # recording breaks while other work kept runnable threads waiting (the kernel's CPU pressure,
-# /proc/pressure/cpu, above PRESSURE_LIMIT per cent of the time, default 20; the test alone on a quiet
-# two-core machine measures about 8), the breaks are
-# listed and the test is skipped with that reason instead of failed. Nothing is timed: every wait
-# is for an event under a hang guard (GUARD seconds, default 60).
+# /proc/pressure/cpu) more than PRESSURE_LIMIT per cent of the time (default 20; the test alone
+# on a quiet two-core machine measures about 8), the breaks are listed and the test is skipped
+# with that reason instead of failed. Nothing is timed: every wait is for an event under a hang
+# guard (GUARD seconds, default 60).
 # BUSY=N keeps N busy processes running beside it (to measure, not for CI); KEEP_DIR=DIR keeps
 # the reference and the recording there; PLAYER=pacat plays the reference with pacat at the
 # show's latency (one 2048-sample buffer) instead of the show: what any client would get.

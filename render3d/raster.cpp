@@ -307,6 +307,24 @@ void edge_walk_perspective(const RasterVertex* a, const RasterVertex* b) {
   }
 }
 
+namespace {
+
+// Cuts the span [xs, xe) to the row's [0, width); false when nothing of it is left.
+bool clip_span(int32_t& xs, int32_t& xe, int32_t width) {
+  if (xe < xs) return false;
+  if (xs < 0) {
+    if (xe <= 0) return false;
+    xs = 0;
+  }
+  if (xe > width) {
+    if (xs >= width) return false;
+    xe = width;
+  }
+  return true;
+}
+
+}  // namespace
+
 void span_fill_flat() {
   uint32_t* fb = raster_target.framebuffer;
   if (!fb) return;
@@ -315,15 +333,7 @@ void span_fill_flat() {
   for (int32_t y = max_y - 1; y >= min_y; --y) {
     int32_t xs = left_edges[y][0].i >> 8;
     int32_t xe = right_edges[y][0].i >> 8;
-    if (xe < xs) continue;
-    if (xs < 0) {
-      if (xe <= 0) continue;
-      xs = 0;
-    }
-    if (xe > width) {
-      if (xs >= width) continue;
-      xe = width;
-    }
+    if (!clip_span(xs, xe, width)) continue;
     uint32_t* line = fb + static_cast<size_t>(y) * width;
     for (int32_t x = xe - 1; x >= xs; --x) line[x] = colour;
   }
@@ -339,15 +349,7 @@ void span_fill_flat_depth() {
     const int32_t xl = left_edges[y][0].i, xr = right_edges[y][0].i;
     int32_t xs = xl >> 8;
     int32_t xe = xr >> 8;
-    if (xe < xs) continue;
-    if (xs < 0) {
-      if (xe <= 0) continue;
-      xs = 0;
-    }
-    if (xe > width) {
-      if (xs >= width) continue;
-      xe = width;
-    }
+    if (!clip_span(xs, xe, width)) continue;
     // 256 / w is affine on the screen: along the row it goes from the left edge's value at xl
     // to the right edge's at xr. A pixel is covered when the point at its lower right corner is
     // inside (the rows' edges are taken at their lower boundary, and a span runs from the pixel

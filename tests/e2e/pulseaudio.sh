@@ -25,7 +25,7 @@ exe=${2:?driftlight executable}
 capture=${3:?driftlight-capture executable}
 match=${4:?pcm_match helper}
 hear=${HEAR:-30}
-guard_s=${GUARD:-60}
+. "$(dirname "$0")/wait.sh"
 pressure_limit=${PRESSURE_LIMIT:-20}
 busy=${BUSY:-0}
 case $who in self | unprivileged) ;; *) echo "unknown user: $who"; exit 2 ;; esac
@@ -80,14 +80,6 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=
   -L "module-null-sink sink_name=show rate=44100 channels=1 format=s16le" \
   >"$work/pulse.log" 2>&1 &
 pulse_pid=$!
-# Runs "$@" until it succeeds; status 1 when the guard passes first.
-wait_until() {
-  local deadline=$((SECONDS + guard_s))
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
 wait_until pactl info >/dev/null 2>&1 || fail "PulseAudio did not start"
 pactl set-default-sink show
 

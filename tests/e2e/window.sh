@@ -42,18 +42,11 @@ fail() {
 }
 need() { for t in "$@"; do command -v "$t" >/dev/null || { echo "SKIP: $t is missing"; exit 77; }; done; }
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-guard=${GUARD:-60}
+. "$(dirname "$0")/wait.sh"
+guard=$guard_s
 # The show stands still while the script looks at it (its music and clock stop with it).
 hold() { kill -STOP "$pid" 2>/dev/null; }
 release() { kill -CONT "$pid" 2>/dev/null; }
-# Runs "$@" until it succeeds; status 1 when the guard passes first.
-wait_until() {
-  local deadline=$(( $(now_ms) + guard * 1000 ))
-  until "$@"; do
-    [ "$(now_ms)" -lt "$deadline" ] || return 1
-    sleep 0.05
-  done
-}
 
 # Starts the show in the background with extra environment settings; pid is its process id.
 start_show() {

@@ -63,14 +63,7 @@ done
 echo "manual pages render without warnings; --version: $version"
 
 # Every wait is for an event, under a hang guard (GUARD seconds, default 60).
-guard_s=${GUARD:-60}
-wait_until() {
-  local deadline=$((SECONDS + guard_s))
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
+. "$(dirname "$0")/../e2e/wait.sh"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 wait_until test -s "$work/display" || fail "Xvfb gave no display number"

@@ -7,8 +7,10 @@
 # make package  builds a Debian package of the show and its tools (build/driftlight_*.deb)
 # make web   builds the show as a web page into build/web/page (see README)
 # make i386  builds the core for 32-bit x86 in build-i386/ (g++-multilib; the SDL program too where
-#            libsdl2-dev:i386 installs)
-# make test-i386  its unit tests, the same samples and frames as build/, one e2e where it has SDL
+#            libsdl2-dev:i386 installs and the kernel runs 32-bit programs)
+# make test-i386  its unit and conformance tests, the same samples and frames as build/, one e2e
+#            where it has SDL. Where the kernel runs no 32-bit process, the tests and the
+#            comparison run the 32-bit programs under qemu-i386 (cmake/i386.cmake)
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
@@ -70,7 +72,9 @@ web:
 	@web/build.sh $(BUILD)/web
 
 # 32-bit x86 (-m32, SSE2 maths; cmake/i386.cmake says why), beside the main build. The SDL
-# program only where SDL2's 32-bit development files are installed.
+# program only where SDL2's 32-bit development files are installed and the kernel runs it.
+# I386_NATIVE=OFF runs the 32-bit programs under qemu-i386 even where the kernel could run them
+# (the path of a kernel without IA-32 emulation, tried on one that has it).
 I386 ?= build-i386
 I386_SDL = $(shell PKG_CONFIG_LIBDIR=/usr/lib/i386-linux-gnu/pkgconfig pkg-config --exists sdl2 \
   2>/dev/null && echo ON || echo OFF)
@@ -78,16 +82,22 @@ i386:
 	@tools/install-deps.sh i386
 	cmake -S . -B $(I386) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake -DDRIFTLIGHT_BENCH=OFF \
-	  -DDRIFTLIGHT_SDL=$(I386_SDL) >/dev/null
+	  -DDRIFTLIGHT_SDL=$(I386_SDL) $(if $(I386_NATIVE),-DDRIFTLIGHT_I386_NATIVE=$(I386_NATIVE)) \
+	  >/dev/null
 	cmake --build $(I386) -j $(JOBS)
 
 # The comparison needs modrender and show_frames from the main build as the reference.
 test-i386: i386 configure
 	cmake --build $(BUILD) -j $(JOBS) --target modrender show_frames close_window
+	@if grep -q '^DRIFTLIGHT_I386_NATIVE:BOOL=OFF' $(I386)/CMakeCache.txt; then \
+	  echo "32-bit x86: the tests run the 32-bit programs under qemu-i386"; \
+	else echo "32-bit x86: the tests run natively"; fi
 	ctest --test-dir $(I386) -L 'unit|conformance' --output-on-failure -j $(JOBS)
 	tools/compare-builds.sh $(BUILD) $(I386)
 	@if [ -x $(I386)/driver/driftlight ]; then \
 	  tests/e2e/window.sh wm $(I386)/driver/driftlight $(BUILD)/tests/e2e/close_window; \
+	elif grep -q '^DRIFTLIGHT_I386_NATIVE:BOOL=OFF' $(I386)/CMakeCache.txt; then \
+	  echo "32-bit x86: no SDL program (the 32-bit programs run only under qemu-i386 here), so no end-to-end run"; \
 	else echo "32-bit x86: no SDL program (libsdl2-dev:i386 is not installed), so no end-to-end run"; fi
 
 clean:

@@ -2,6 +2,14 @@
 
 include(GoogleTest)
 
+# DRIFTLIGHT_RUN: what a test puts before a program of this build that it starts itself, as C
+# string text: the emulator and a space for a 32-bit build on a kernel that runs no 32-bit
+# process (cmake/i386.cmake), else nothing.
+set(DRIFTLIGHT_RUN "")
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  string(JOIN " " DRIFTLIGHT_RUN ${CMAKE_CROSSCOMPILING_EMULATOR} "")
+endif()
+
 # driftlight_add_subdirs(): add every immediate subfolder that has a CMakeLists.txt,
 # so tests/, bench/ and fuzz/ grow one folder per subsystem without touching this file.
 function(driftlight_add_subdirs)
@@ -28,7 +36,7 @@ function(driftlight_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE DRIFTLIGHT_TESTDATA="${DRIFTLIGHT_TESTDATA}"
                              DRIFTLIGHT_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                             DRIFTLIGHT_BINARY_DIR="${CMAKE_BINARY_DIR}")
+                             DRIFTLIGHT_BINARY_DIR="${CMAKE_BINARY_DIR}" DRIFTLIGHT_RUN="${DRIFTLIGHT_RUN}")
   set(discovery_mode POST_BUILD)
   if(T_LABEL STREQUAL "conformance")
     # A conformance suite may name its cases after the files in ../shared/testdata, which can

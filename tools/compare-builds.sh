@@ -5,10 +5,12 @@
 #   - the show through the offline host (tests/show/show_frames): every frame's music position,
 #     scene and pixel hash, the normal and the gentle show, and the show's soundtrack.
 # usage: tools/compare-builds.sh BUILD_A BUILD_B [TESTDATA_DIR]
-# Needs modrender and show_frames built in both (neither needs more than the core). Exits 1 when
-# anything differs, or when nothing was compared.
+# Needs modrender and show_frames built in both (neither needs more than the core). A build whose
+# programs this machine runs only under emulation (a 32-bit build where the kernel runs no 32-bit
+# process: CMAKE_CROSSCOMPILING_EMULATOR in its cache) runs them through that emulator. Exits 1
+# when anything differs, or when fewer than the soundtrack and both shows were compared.
 set -u
-usage() { sed -n '2,7p' "$0" | cut -c3-; }
+usage() { sed -n '2,10p' "$0" | cut -c3-; }
 case "${1:-}" in -h | --help) usage; exit 0 ;; esac
 [ $# -ge 2 ] || { usage >&2; exit 2; }
 a=$1
@@ -19,6 +21,24 @@ for build in "$a" "$b"; do
   for exe in tools/modrender/modrender tests/show/show_frames; do
     [ -x "$build/$exe" ] || { echo "compare-builds: no $build/$exe (build it first)" >&2; exit 2; }
   done
+done
+# The emulator a build's programs need here, from its cache (nothing when they run natively).
+emulator_of() {
+  sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p' "$1/CMakeCache.txt" 2>/dev/null
+}
+read -ra run_a <<<"$(emulator_of "$a")"
+read -ra run_b <<<"$(emulator_of "$b")"
+for side in a b; do
+  build=$a
+  runner=("${run_a[@]}")
+  [ $side = b ] && build=$b && runner=("${run_b[@]}")
+  if [ ${#runner[@]} -gt 0 ]; then
+    echo "$build: its programs run under emulation (${runner[*]})"
+    "${runner[@]}" --version >/dev/null 2>&1 ||
+      { echo "compare-builds: the emulator '${runner[*]}' does not run" >&2; exit 2; }
+  else
+    echo "$build: its programs run natively"
+  fi
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -32,17 +52,24 @@ render() {
   local mod=$1 name=$2
   shift 2
   local ra rb
-  "$a/tools/modrender/modrender" "$mod" "$work/a/$name.wav" --timeline "$work/a/$name.rows" "$@" \
+  "${run_a[@]}" "$a/tools/modrender/modrender" "$mod" "$work/a/$name.wav" --timeline "$work/a/$name.rows" "$@" \
     >/dev/null 2>"$work/a/$name.err"
   ra=$?
-  "$b/tools/modrender/modrender" "$mod" "$work/b/$name.wav" --timeline "$work/b/$name.rows" "$@" \
+  "${run_b[@]}" "$b/tools/modrender/modrender" "$mod" "$work/b/$name.wav" --timeline "$work/b/$name.rows" "$@" \
     >/dev/null 2>"$work/b/$name.err"
   rb=$?
-  if [ "$ra" != "$rb" ]; then
+  if [ "$ra" -ge 126 ] || [ "$rb" -ge 126 ]; then
+    differs "$name: modrender did not run (status $ra and $rb)"
+    cat "$work/a/$name.err" "$work/b/$name.err" | head -4
+  elif [ "$ra" != "$rb" ]; then
     differs "$name: modrender status $ra and $rb"
   elif [ "$ra" != 0 ]; then
-    cmp -s "$work/a/$name.err" "$work/b/$name.err" || differs "$name: refusal messages"
-    printf '%-28s refused by both\n' "$name"
+    if cmp -s "$work/a/$name.err" "$work/b/$name.err"; then
+      compared=$((compared + 1))
+      printf '%-28s refused by both, in the same words\n' "$name"
+    else
+      differs "$name: refusal messages"
+    fi
   elif ! cmp -s "$work/a/$name.wav" "$work/b/$name.wav"; then
     differs "$name: samples ($(cmp "$work/a/$name.wav" "$work/b/$name.wav" 2>&1 | head -1))"
   elif ! cmp -s "$work/a/$name.rows" "$work/b/$name.rows"; then
@@ -57,7 +84,9 @@ render() {
 
 echo "== modrender: samples and (order, row) timeline =="
 render "$root/assets/soundtrack.mod" soundtrack.mod --tick-rate 52
+expected=3  # the soundtrack and the two shows, then one more for each test module
 if [ -d "$testdata/mod" ]; then
+  expected=$((expected + $(find "$testdata/mod" -maxdepth 1 -name '*.mod' | wc -l)))
   for mod in "$testdata"/mod/*.mod; do render "$mod" "$(basename "$mod")"; done
 else
   echo "(no test modules: $testdata/mod is absent)"
@@ -69,8 +98,9 @@ for variant in show gentle; do
   [ $variant = gentle ] && flag=(--gentle)
   for side in a b; do
     build=$a
-    [ $side = b ] && build=$b
-    "$build/tests/show/show_frames" "${flag[@]}" "$work/$side/$variant.frames" \
+    runner=("${run_a[@]}")
+    [ $side = b ] && build=$b && runner=("${run_b[@]}")
+    "${runner[@]}" "$build/tests/show/show_frames" "${flag[@]}" "$work/$side/$variant.frames" \
       "$work/$side/$variant.wav" 2>"$work/$side/$variant.err" ||
       { cat "$work/$side/$variant.err"; differs "show_frames $variant failed in $build"; }
   done
@@ -90,12 +120,12 @@ for variant in show gentle; do
   fi
 done
 
-if [ $failures -eq 0 ] && [ $compared -lt 3 ]; then
-  echo "compare-builds: only $compared comparisons made (the soundtrack and both shows at least)"
+if [ $failures -eq 0 ] && [ $compared -lt $expected ]; then
+  echo "compare-builds: only $compared of $expected comparisons made"
   exit 1
 fi
 if [ $failures -gt 0 ]; then
   echo "compare-builds: $failures difference(s) between $a and $b"
   exit 1
 fi
-echo "compare-builds: $a and $b give the same samples, timelines and frames ($compared files compared)"
+echo "compare-builds: $a and $b give the same samples, timelines and frames ($compared of $expected files compared)"

@@ -10,12 +10,13 @@
 #   test     every test (make test, CI): all of the above, the peers, the tools the tests drive
 #            (a sound server, the package's validators)
 #   i386     the 32-bit x86 build (make i386): the multilib compiler and GoogleTest's sources;
-#            then libsdl2-dev:i386 where this machine's mirror can install it (without it the
-#            32-bit build is the core without the SDL program). If that fails, and no :i386
-#            package was installed before, the i386 architecture is removed again, so that
-#            apt-get works as it did.
+#            qemu-user where this machine's kernel runs no 32-bit x86 process (the tests then
+#            run under qemu-i386); else libsdl2-dev:i386 where this machine's mirror can
+#            install it (without it the 32-bit build is the core without the SDL program). If
+#            that fails, and no :i386 package was installed before, the i386 architecture is
+#            removed again, so that apt-get works as it did.
 set -euo pipefail
-usage() { sed -n '4,15p' "$0" | cut -c3-; }
+usage() { sed -n '4,16p' "$0" | cut -c3-; }
 
 show=(build-essential make cmake ninja-build pkg-config libsdl2-dev)
 capture=("${show[@]}" libpng-dev zlib1g-dev
@@ -53,7 +54,8 @@ case $purpose in
 esac
 if $print; then
   printf '%s\n' "${packages[@]}" | sort -u
-  [ "$purpose" != i386 ] || echo "$i386_sdl (where it installs)"
+  [ "$purpose" != i386 ] ||
+    printf '%s\n' "qemu-user (where the kernel runs no 32-bit program)" "$i386_sdl (where it installs)"
   exit 0
 fi
 
@@ -88,6 +90,25 @@ if [ ${#missing[@]} -gt 0 ]; then
   as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 [ "$purpose" = i386 ] || exit 0
+
+# Does this kernel run a 32-bit x86 process? Some x86-64 kernels are built without IA-32
+# emulation; there the 32-bit programs run under qemu-i386, and a window is not worth emulating.
+probe=$(mktemp -d)
+echo 'int main(void) { return 0; }' >"$probe/probe.c"
+native=true
+if gcc -m32 "$probe/probe.c" -o "$probe/probe" && ! "$probe/probe" 2>/dev/null; then
+  native=false
+fi
+rm -rf "$probe"
+if ! $native; then
+  echo "note: this kernel runs no 32-bit x86 process: the 32-bit tests run under qemu-i386"
+  missing_of qemu-user
+  if [ ${#missing[@]} -gt 0 ]; then
+    update
+    as_root apt-get install -y -qq --no-install-recommends qemu-user
+  fi
+  exit 0
+fi
 
 # The 32-bit SDL program: only where this machine's mirror can install SDL2 for i386 beside the
 # 64-bit packages, which it cannot whenever the two architectures' versions differ.

@@ -36,8 +36,9 @@ TEST_P(Lens, SetsTheFieldOfView) {
   ASSERT_NE(f, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
-  const std::string command = std::string(DRIFTLIGHT_BINARY_DIR) +
-                              "/tools/scenerender/scenerender " + base + ".3ds " + base + ".png";
+  const std::string command = DRIFTLIGHT_RUN DRIFTLIGHT_BINARY_DIR
+                              "/tools/scenerender/scenerender " +
+                              base + ".3ds " + base + ".png";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
   png_image image{};

@@ -426,9 +426,9 @@ TEST_P(DecodedVideo, ShowsTheShowsFrames) {
   const VideoCase& c = GetParam();
   const std::string base = testing::TempDir() + "decoded_" + c.name;
   const std::string command =
-      std::string(DRIFTLIGHT_BINARY_DIR "/tools/capture/driftlight-capture") + " --until " +
-      std::to_string(kUntil) + " -o " + base + ".mp4 --wav " + base + ".wav " + c.options +
-      " > /dev/null";
+      std::string(DRIFTLIGHT_RUN DRIFTLIGHT_BINARY_DIR "/tools/capture/driftlight-capture") +
+      " --until " + std::to_string(kUntil) + " -o " + base + ".mp4 --wav " + base + ".wav " +
+      c.options + " > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   Decoded file(base + ".mp4");
   ASSERT_GE(file.video_index, 0);

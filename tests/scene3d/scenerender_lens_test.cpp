@@ -37,7 +37,7 @@ TEST_P(Lens, SetsTheFieldOfView) {
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   const std::string command = std::string(DRIFTLIGHT_BINARY_DIR) +
-                              "/tools/scenerender/scenerender " + base + ".3ds " + base + ".png";
+                              "/tools/scenerender/scenerender -f " + base + ".3ds " + base + ".png";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
   png_image image{};

@@ -13,6 +13,7 @@ namespace {
 
 // The temporary file that a signal must not leave behind; written only outside the handler.
 char pending[4096];
+std::string current;  // the temporary file made last, until committed or abandoned
 
 void remove_pending_and_die(int sig) {
   if (pending[0] != 0) unlink(pending);
@@ -21,12 +22,16 @@ void remove_pending_and_die(int sig) {
 }
 
 void watch(const std::string& temp) {
+  current = temp;
   if (temp.size() >= sizeof pending) return;  // too long to keep: left behind if interrupted
   std::memcpy(pending, temp.c_str(), temp.size() + 1);
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(sig, remove_pending_and_die);
 }
 
-void unwatch() { pending[0] = 0; }
+void unwatch() {
+  pending[0] = 0;
+  current.clear();
+}
 
 std::string dir_of(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -52,11 +57,15 @@ std::string output_refusal(const std::string& out, const std::vector<std::string
     }
   }
   if (S_ISDIR(o.st_mode)) return "'" + out + "' is a directory";
-  if (!force) return "'" + out + "' exists; --force (-f) replaces it";
+  if (!force && S_ISREG(o.st_mode)) return "'" + out + "' exists; --force (-f) replaces it";
   return "";
 }
 
 std::string output_begin(const std::string& out) {
+  // A device or a pipe (/dev/null, a FIFO) is written where it is: a file renamed over it
+  // would replace the device itself.
+  struct stat o;
+  if (stat(out.c_str(), &o) == 0 && !S_ISREG(o.st_mode)) return out;
   std::string name = dir_of(out) + "/." + base_of(out) + ".XXXXXX";
   const int fd = mkstemp(name.data());
   if (fd < 0) return "";
@@ -70,6 +79,7 @@ std::string output_begin(const std::string& out) {
 }
 
 bool output_commit(const std::string& temp, const std::string& out) {
+  if (temp == out) return true;
   if (std::rename(temp.c_str(), out.c_str()) == 0) {
     unwatch();
     return true;
@@ -81,6 +91,7 @@ bool output_commit(const std::string& temp, const std::string& out) {
 }
 
 void output_abandon(const std::string& temp) {
+  if (temp.empty() || temp != current) return;  // not a temporary file of ours
   unlink(temp.c_str());
   unwatch();
 }

@@ -8,12 +8,13 @@
 #include <vector>
 
 // Why out may not be written, as one line ("'a.mod' is the input 'a.mod'; ..."), or "" when it
-// may. force allows replacing an existing file, never an input.
+// may. force allows replacing an existing regular file, never an input.
 std::string output_refusal(const std::string& out, const std::vector<std::string>& inputs,
                            bool force);
 
 // Creates the temporary file for out and returns its name, or "" (errno says why). Until
-// output_commit or output_abandon, an interrupt or termination signal removes it.
+// output_commit or output_abandon, an interrupt or termination signal removes it. An out that is
+// a device or a pipe is no file to replace: its own name comes back, to be written in place.
 std::string output_begin(const std::string& out);
 // Gives the complete temporary file out's name. False (errno says why) leaves the temporary file
 // removed and out untouched.

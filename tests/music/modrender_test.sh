@@ -55,6 +55,23 @@ fails 2 "'$out/a.wav' exists; --force (-f) replaces it" "$out/vb.mod" "$out/a.wa
 "$tool" "$out/vb.mod" "$out/a.wav" --seconds 2 -f
 test "$(seconds "$out/a.wav")" -eq 2
 test -z "$(find "$out" -name '.*')"  # no temporary file left behind
+# A render stopped by a signal while it writes leaves the old file and no temporary one.
+cp "$out/a.wav" "$out/old.wav"
+"$tool" -f --seconds 1200 --rate 8000 "$out/vb.mod" "$out/a.wav" 2>/dev/null &
+pid=$!
+for _ in $(seq 6000); do
+  [ -n "$(find "$out" -name '.a.wav.*')" ] && break
+  sleep 0.01
+done
+kill -TERM $pid 2>/dev/null || true
+status=0
+wait $pid || status=$?
+if [ $status -eq 143 ]; then
+  cmp "$out/a.wav" "$out/old.wav"
+else
+  echo "the render ended before the signal came (status $status): the old file is not checked"
+fi
+test -z "$(find "$out" -name '.*')"
 
 # Timing: detected as VBlank and said so; each explicit choice plays its own length.
 "$tool" --protracker --rate 8000 "$out/vb.mod" "$out/auto.wav" 2>"$out/err"

@@ -35,9 +35,10 @@ constexpr int64_t kVBlankSuspectSeconds = 10 * 60;
 void usage(FILE* to) {
   std::fprintf(to,
                "Usage: modrender [OPTION]... IN.mod OUT.wav\n"
-               "Plays a ProTracker-style module of 2 to 32 channels (tags M.K., M!K!, FLT4,\n"
-               "FLT8, 4CHN, 6CHN, 8CHN, OCTA, 2CHN, 10CH to 32CH) through the Driftlight player\n"
-               "and writes a 16-bit WAV while it plays; OUT.wav '-' is standard output.\n"
+               "Plays a ProTracker-style module through the Driftlight player and writes a\n"
+               "16-bit WAV while it plays; OUT.wav '-' is standard output. Modules of 4 to 8\n"
+               "channels are checked against other players (tags M.K., M!K!, FLT4, FLT8, 4CHN,\n"
+               "6CHN, 8CHN, OCTA); 2CHN and 10CH to 32CH are read the same way.\n"
                "OUT.wav is never the input (the same file under any name or link) and never an\n"
                "existing file unless --force is given; it is written under a temporary name and\n"
                "renamed when complete, so an interrupted render leaves the old file as it was.\n"

@@ -90,6 +90,7 @@ print(max(map(abs,a[0::2])), max(map(abs,a[1::2])))" "$1"; }
 "$tool" --stereo --solo 0 --seconds 2 "$out/vb.mod" "$out/left.wav"
 read -r left right <<<"$(peaks "$out/left.wav")"
 test "$left" -gt 5000 && test "$right" -eq 0
+test "$(seconds "$out/left.wav")" -eq 2  # the header's rate counts frames of two samples
 "$tool" --separation 50 --solo 0 --seconds 2 "$out/vb.mod" "$out/half.wav"
 read -r left right <<<"$(peaks "$out/half.wav")"
 test "$right" -gt 0 && test $((left / right)) -eq 3  # (100 + 50) : (100 - 50)

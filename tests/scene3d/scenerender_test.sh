@@ -49,6 +49,7 @@ grid() {
   python3 - "$@" <<'PY'
 import struct, sys
 path, side, rows, extra = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+copies = int(sys.argv[5]) if len(sys.argv) > 5 else 1
 def chunk(cid, data): return struct.pack('<HI', cid, 6 + len(data)) + data
 verts = [(x, y, (x * y) % 7 * 0.05) for y in range(side) for x in range(side)]
 faces = []
@@ -62,7 +63,9 @@ fl = struct.pack('<H', len(faces)) + b''.join(struct.pack('<4H', *f, 0) for f in
 fl += chunk(0x4130, b'Green\0' + struct.pack('<H', 0))
 mesh = chunk(0x4100, chunk(0x4110, vl) + chunk(0x4120, fl))
 green = chunk(0xAFFF, chunk(0xA000, b'Green\0') + chunk(0xA020, chunk(0x0011, bytes([40, 200, 60]))))
-open(path, 'wb').write(chunk(0x4D4D, chunk(0x3D3D, green + chunk(0x4000, b'Grid\0' + mesh))))
+names = [b'Grid'] if copies == 1 else [b'Grid%d' % i for i in range(copies)]
+objects = b''.join(chunk(0x4000, name + b'\0' + mesh) for name in names)
+open(path, 'wb').write(chunk(0x4D4D, chunk(0x3D3D, green + objects)))
 PY
 }
 if command -v python3 >/dev/null; then
@@ -70,6 +73,10 @@ if command -v python3 >/dev/null; then
   grid "$out/vertices.3ds" 200 100 0
   grep -q '^object Grid *33124 vertices *65535 faces$' <<<"$("$tool" --info "$out/faces.3ds")"
   grep -q '^object Grid *40000 vertices *39800 faces$' <<<"$("$tool" --info "$out/vertices.3ds")"
+  # Two meshes of 39,800 faces pass the scene's limit, which the refusal names.
+  grid "$out/two.3ds" 200 100 0 2
+  fails 1 'the scene has 79,600 faces in all by the node for mesh "Grid1"; the limit is 65,536' \
+    "$out/two.3ds" "$out/two.png"
   for m in faces vertices; do
     "$tool" "$out/$m.3ds" "$out/$m.png"
     ffmpeg -loglevel error -i "$out/$m.png" -f rawvideo -pix_fmt rgb24 - |

@@ -9,18 +9,20 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 command -v python3 >/dev/null || { echo "python3 is missing: the test modules cannot be made"; exit 0; }
 
-# A song of 21 orders of one pattern that sets F20 on its first row and F06 on the next: as a
-# tempo, F20 holds 32 beats a minute for the whole song (over 10 minutes); as a speed, one slow
-# row (under 3 minutes). A note on channel 0 every fourth row. extra: bytes appended.
+# A song of 21 orders (or as many as asked) of one pattern that sets F20 on its first row and F06
+# on the next: as a tempo, F20 holds 32 beats a minute for the whole song (30 s an order, over 10
+# minutes); as a speed, one slow row (under 3 minutes). A note on channel 0 every fourth row.
+# extra: bytes appended.
 song() {
   python3 - "$@" <<'PY'
 import math, struct, sys
 path, tag, extra = sys.argv[1], sys.argv[2].encode(), int(sys.argv[3])
+orders = int(sys.argv[4]) if len(sys.argv) > 4 else 21
 h = bytearray(1084)
 h[42:44] = struct.pack('>H', 1000)  # sample 1: 2000 bytes, volume 64, looping whole
 h[45] = 64
 h[48:50] = struct.pack('>H', 1000)
-h[950] = 21
+h[950] = orders
 h[1080:1084] = tag
 pat = bytearray(1024)
 def cell(row, ch, period, smp, cmd, par):
@@ -80,6 +82,14 @@ grep -q '^modrender: timing VBlank: with F20 and above as tempos the song lasts 
 "$tool" --vblank --rate 8000 "$out/vb.mod" "$out/vblank.wav"
 "$tool" --cia --rate 8000 "$out/vb.mod" "$out/cia.wav"
 cmp "$out/auto.wav" "$out/vblank.wav"
+# The line is 8 minutes as tempos (15 orders: 7:29, CIA; 16: 7:59 here, 8:00 from the row on
+# which the tempo is set, VBlank), as openmpt123 --info draws it.
+for orders in 15 16; do
+  song "$out/o$orders.mod" M.K. 0 $orders
+  "$tool" --protracker --seconds 1 "$out/o$orders.mod" "$out/o$orders.wav" 2>"$out/o$orders.err"
+done
+grep -q '^modrender: timing CIA: .* lasts 7:29' "$out/o15.err"
+grep -q '^modrender: timing VBlank: .* lasts 7:59' "$out/o16.err"
 test "$(seconds "$out/vblank.wav")" -eq 172
 test "$(seconds "$out/cia.wav")" -eq 629
 

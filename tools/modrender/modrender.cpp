@@ -30,7 +30,7 @@ constexpr int kMinRate = 8000, kMaxRate = 192000;
 constexpr int kVBlankRate = 50;  // PAL vertical blank: the tick of fixed-rate timing
 // A song that tempos would stretch to this length or more, and that speeds make shorter, was
 // written for fixed-rate timing.
-constexpr int64_t kVBlankSuspectSeconds = 10 * 60;
+constexpr int64_t kVBlankSuspectSeconds = 8 * 60;
 
 void usage(FILE* to) {
   std::fprintf(to,
@@ -47,7 +47,7 @@ void usage(FILE* to) {
                "  -f, --force    replace OUT.wav (or the timeline file) if it exists\n"
                "  --protracker   play by ProTracker's rules instead of the show's player's own,\n"
                "                 with the timing the file was written for: CIA (F20 and above\n"
-               "                 set a tempo) unless the song, so read, would last 10 minutes\n"
+               "                 set a tempo) unless the song, so read, would last 8 minutes\n"
                "                 or more and reading F20 and above as speeds makes it shorter;\n"
                "                 then VBlank. The choice and its reason go to stderr\n"
                "  --cia          ProTracker's rules, F20 and above always a tempo\n"
@@ -201,17 +201,34 @@ bool unfold_flt8(std::vector<uint8_t>& m) {
   return true;
 }
 
-// Whether the song, in the orders it plays, has an Fxx of F20 or above.
-bool has_high_f(const std::vector<uint8_t>& m, int channels) {
+// How the song, in the orders it plays, sets its speed with Fxx: whether any Fxx is F20 or above
+// ("high"), and whether a row holds both a high one and one from F01 to F1F.
+struct SpeedCommands {
+  bool high = false;
+  bool both_on_a_row = false;
+};
+
+SpeedCommands speed_commands(const std::vector<uint8_t>& m, int channels) {
+  SpeedCommands found;
   const int length = std::min<int>(m[mf::kSongLength], mf::kOrderCount);
   for (int o = 0; o < length; ++o) {
     const size_t at = mf::kPatterns + size_t(m[mf::kOrders + size_t(o)]) * size_t(channels) * 256;
-    for (size_t c = 0; c < size_t(channels) * 64 && at + 4 * c + 4 <= m.size(); ++c) {
-      const uint8_t* b = &m[at + 4 * c];
-      if ((b[2] & 0x0F) == 0x0F && b[3] >= 0x20) return true;
+    for (size_t row = 0; row < 64 && at + (row + 1) * size_t(channels) * 4 <= m.size(); ++row) {
+      bool low = false, high = false;
+      for (size_t c = 0; c < size_t(channels); ++c) {
+        const uint8_t* b = &m[at + (row * size_t(channels) + c) * 4];
+        if ((b[2] & 0x0F) != 0x0F || b[3] == 0) continue;
+        if (b[3] < 0x20) {
+          low = true;
+          continue;
+        }
+        high = true;
+      }
+      found.high |= high;
+      found.both_on_a_row |= low && high;
     }
   }
-  return false;
+  return found;
 }
 
 std::string minutes(int64_t samples, int rate) {
@@ -230,11 +247,18 @@ PtRules vblank_rules() {
   return r;
 }
 
-// Which timing the song was written for, and why, in the words stderr gets. Runs the sequencer
-// alone over copies of the module under each reading.
+// Which timing the song was written for, and why, in the words stderr gets. CIA unless tempos
+// would stretch the song to 8 minutes or more and speeds make it shorter (the first tick runs at
+// the tick rate before the tempo holds, so a second's slack); a row that sets both a speed and a
+// tempo settles it as CIA. Runs the sequencer alone over copies of the module.
 bool detect_vblank(const std::vector<uint8_t>& m, int channels, int rate, std::string* why) {
-  if (!has_high_f(m, channels)) {
+  const SpeedCommands f = speed_commands(m, channels);
+  if (!f.high) {
     *why = "CIA: the song sets no tempo (no F20 or above), so both timings play it alike";
+    return false;
+  }
+  if (f.both_on_a_row) {
+    *why = "CIA: a row sets both a speed (F01 to F1F) and a tempo (F20 and above)";
     return false;
   }
   pt_set_rules(pt_rules_protracker);
@@ -242,11 +266,11 @@ bool detect_vblank(const std::vector<uint8_t>& m, int channels, int rate, std::s
   static const PtRules vblank = vblank_rules();
   pt_set_rules(vblank);
   const int64_t fixed = music_song_samples(m.data(), m.size(), kVBlankRate);
-  const bool chosen = cia >= kVBlankSuspectSeconds * rate && fixed < cia;
+  const bool chosen = cia + rate >= kVBlankSuspectSeconds * rate && fixed < cia;
   *why =
       std::string(chosen ? "VBlank" : "CIA") + ": with F20 and above as tempos the song lasts " +
       minutes(cia, rate) + ", as speeds " + minutes(fixed, rate) +
-      (chosen ? " (10 minutes or more as tempos, and shorter as speeds: written for VBlank)" : "");
+      (chosen ? " (8 minutes or more as tempos, and shorter as speeds: written for VBlank)" : "");
   return chosen;
 }
 

@@ -41,7 +41,8 @@ void music_stop() {
 }
 
 int64_t music_song_samples(const uint8_t* module, size_t size, int tick_rate) {
-  constexpr int64_t kLongestRowTicks = 31 * 16;  // speed 31, held by a row delay of 15
+  // The highest speed, held by a row delay of 15.
+  const int64_t kLongestRowTicks = (pt_rules().high_speeds ? 255 : 31) * 16;
   constexpr int64_t kLimitTicks = int64_t(50) * 60 * 20;
   std::vector<uint8_t> copy(module, module + size);
   snd_driver.init();

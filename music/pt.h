@@ -63,6 +63,9 @@ struct PtRules {
   const char* name;
   // Fxx from 0x20 sets beats per minute, from the next tick: a tick lasts 2.5 / BPM seconds.
   bool tempo = false;
+  // Fxx from 0x20 sets the speed, as 0x01..0x1F do: the fixed-rate ("VBlank") timing of the
+  // trackers before tempos. Takes precedence over tempo.
+  bool high_speeds = false;
   // E1x, E2x, EAx and EBx move by x, not by 1.
   bool fine_by_digit = false;
   // F00 ends the song (else speed 0 freezes the row, replaying its first tick).

@@ -226,7 +226,7 @@ bool flow_command(int ch, int eff, int p) {
     case kSetSpeed:
       if (p == 0 && rules->speed_zero_ends) {
         st.ended = true;
-      } else if (p <= 31) {
+      } else if (p <= 31 || rules->high_speeds) {
         st.speed = p;
       } else if (rules->tempo) {
         st.next_tempo = p;

@@ -24,6 +24,7 @@ SampleSlot slots[kSndSlots];
 Voice control[kSndVoices];
 Voice mixing[kSndVoices];
 int32_t acc[kSndAccumulator];
+int32_t acc_right[kSndAccumulator];  // the right side, for the tools' stereo mix
 
 int open_rate = kSndRate;
 int mix_rate = kSndRate;
@@ -38,6 +39,8 @@ int64_t tempo_rest = 0;  // carried fraction of a sample, in 1 / (2 * tempo_bpm)
 int32_t gain = 65536;
 uint64_t clipped = 0;
 uint32_t muted = 0;
+int out_channels = 1;
+int separation = 100;
 const int8_t* data_end = nullptr;
 const char* last_error = "";
 
@@ -120,6 +123,22 @@ void mix_voice(Voice& v, int32_t* __restrict out, int count) {
   v.pos_frac = uint32_t(p);
 }
 
+// The two sides, each moved towards the middle by the separation, through the gain, clamped and
+// interleaved. Only the tools mix in stereo: the show's mono path below is untouched by it.
+void write_stereo(int16_t* out, int count) {
+  const int64_t own = 100 + separation, other = 100 - separation;
+  for (int i = 0; i < count; ++i) {
+    const int64_t l = acc[i], r = acc_right[i];
+    const int64_t sides[2] = {(l * own + r * other) / 200, (r * own + l * other) / 200};
+    for (int k = 0; k < 2; ++k) {
+      const int64_t v = (sides[k] * gain + 32768) >> 16;
+      const int64_t c = std::clamp<int64_t>(v, -32768, 32767);
+      clipped += c != v;
+      out[2 * i + k] = int16_t(c);
+    }
+  }
+}
+
 void mix_chunk(int16_t* out, int count) {
   for (int i = 0; i < voice_count; ++i) {
     Voice& c = control[i];
@@ -145,6 +164,7 @@ void mix_chunk(int16_t* out, int count) {
   }
   // The first sounding voice writes the accumulator, the others add to it.
   bool first = true;
+  bool first_right = true;
   for (int i = 0; i < voice_count; ++i) {
     Voice& m = mixing[i];
     if (m.length == 0 || m.volume == 0 || m.data == nullptr) continue;
@@ -159,6 +179,15 @@ void mix_chunk(int16_t* out, int count) {
     }
     m.ended = 0;
     if (muted & (1u << i)) continue;
+    if (out_channels == 2 && snd_voice_side(i) == 1) {
+      if (first_right) {
+        mix_voice<true>(m, acc_right, count);
+      } else {
+        mix_voice<false>(m, acc_right, count);
+      }
+      first_right = false;
+      continue;
+    }
     if (first) {
       mix_voice<true>(m, acc, count);
     } else {
@@ -167,6 +196,11 @@ void mix_chunk(int16_t* out, int count) {
     first = false;
   }
   if (first) std::memset(acc, 0, sizeof(int32_t) * size_t(count));
+  if (out_channels == 2) {
+    if (first_right) std::memset(acc_right, 0, sizeof(int32_t) * size_t(count));
+    write_stereo(out, count);
+    return;
+  }
   if (gain != 65536) {
     for (int i = 0; i < count; ++i) {
       const int64_t v = (int64_t(acc[i]) * gain + 32768) >> 16;
@@ -291,7 +325,7 @@ void snd_mix(int16_t* out, int count) {
   while (count > 0) {
     int n = std::min(count, kSndAccumulator);
     mix_chunk(out, n);
-    out += n;
+    out += n * out_channels;
     count -= n;
   }
 }
@@ -300,7 +334,7 @@ void snd_mute_voices(uint32_t mask) { muted = mask; }
 
 void snd_set_tick_rate(int tick_rate) {
   tick_rate_given = tick_rate;
-  tick_samples = kSndRate / std::max(tick_rate, 1);
+  tick_samples = mix_rate / std::max(tick_rate, 1);
   if (tick_samples < 1) tick_samples = 1;
   carry = 0;
   tempo_bpm = 0;
@@ -319,6 +353,13 @@ int snd_next_tick_samples() {
   return std::max(int(whole / (2 * bpm)), 1);
 }
 
+void snd_set_output(int channels, int separation_percent) {
+  out_channels = channels == 2 ? 2 : 1;
+  separation = std::clamp(separation_percent, 0, 100);
+}
+
+int snd_voice_side(int voice) { return ((voice + 1) >> 1) & 1; }
+
 void snd_set_gain(int32_t gain_q16) { gain = std::max(gain_q16, 0); }
 uint64_t snd_clipped_samples() { return clipped; }
 
@@ -327,7 +368,7 @@ uint64_t snd_clipped_samples() { return clipped; }
 // into the next buffer. A buffer that ends on a tick's last sample runs the next tick already.
 void snd_callback(void*, uint8_t* stream, int length_bytes) {
   int16_t* out = reinterpret_cast<int16_t*>(stream);
-  const int n = length_bytes / 2;
+  const int n = length_bytes / 2 / out_channels;  // frames
   int pos = 0;
   if (carry > 0) {
     int m = std::min(carry, n);  // a tick longer than the buffer spans several callbacks
@@ -340,7 +381,7 @@ void snd_callback(void*, uint8_t* stream, int length_bytes) {
     pt_tick();
     const int t = snd_next_tick_samples();
     const int m = std::min(t, n - pos);
-    if (m > 0) snd_mix(out + pos, m);
+    if (m > 0) snd_mix(out + pos * out_channels, m);
     pos += m;
     if (m < t) {
       carry = t - m;

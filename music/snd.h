@@ -93,12 +93,21 @@ void snd_mix(int16_t* out, int count);
 // them. 0, the start value, mixes every voice. For comparing one channel alone with other players.
 void snd_mute_voices(uint32_t mask);
 
-// Tick length in samples for the callback: kSndRate / tick_rate. Also resets the carry.
+// Tick length in samples for the callback: mixing rate / tick_rate. Also resets the carry.
 void snd_set_tick_rate(int tick_rate);
 // The length in samples of the tick pt_tick has just run: the tick rate's, or, once the sequencer
 // follows a tempo, 2.5 / BPM seconds at the mixing rate, the fractions carried from tick to tick.
 // The callback asks it once after every tick; so may a caller that runs the ticks itself.
 int snd_next_tick_samples();
+
+// The mix's output: 1 channel (the show's, and the start value) or 2, interleaved left and right,
+// each voice on the side the Amiga gives its channel (snd_voice_side). separation_percent (0..100)
+// moves the sides towards each other: 100 keeps them apart, 0 mixes both into the middle. With 2
+// channels, snd_mix and snd_callback count frames of two samples. For the tools; survives resets.
+void snd_set_output(int channels, int separation_percent);
+// 0 (left) or 1 (right): the Amiga's hard panning, channels 0 and 3 left, 1 and 2 right, and so
+// on for every four channels.
+int snd_voice_side(int voice);
 
 // Gain applied to the mix before it is cut to 16 bits, in 1/65536 (65536, the start value, is
 // unity and leaves the mix as it was); it survives resets. The samples that the cut to 16 bits

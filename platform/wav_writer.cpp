@@ -18,17 +18,17 @@ void put16(uint8_t* p, uint16_t v) {
   p[1] = uint8_t(v >> 8);
 }
 
-void header(uint8_t* h, int rate, uint32_t data_bytes) {
+void header(uint8_t* h, int rate, int channels, uint32_t data_bytes) {
   std::copy_n("RIFF", 4, h);
   put32(h + 4, uint32_t(kHeaderBytes - 8) + data_bytes);
   std::copy_n("WAVEfmt ", 8, h + 8);
   put32(h + 16, 16);  // size of the format chunk
   put16(h + 20, 1);   // PCM
-  put16(h + 22, 1);   // mono
+  put16(h + 22, uint16_t(channels));
   put32(h + 24, uint32_t(rate));
-  put32(h + 28, uint32_t(rate) * 2);  // bytes per second
-  put16(h + 32, 2);                   // bytes per frame
-  put16(h + 34, 16);                  // bits per sample
+  put32(h + 28, uint32_t(rate) * 2 * uint32_t(channels));  // bytes per second
+  put16(h + 32, uint16_t(2 * channels));                   // bytes per frame
+  put16(h + 34, 16);                                       // bits per sample
   std::copy_n("data", 4, h + 36);
   put32(h + 40, data_bytes);
 }
@@ -42,13 +42,14 @@ void fail(WavFile& wav, int error) {
   wav.failed = true;
 }
 
-bool start(WavFile& wav, int sample_rate) {
+bool start(WavFile& wav, int sample_rate, int channels) {
   wav.rate = sample_rate;
+  wav.channels = channels;
   // The header is rewritten with the sizes at the close where the output can go back to it.
   const long at = std::ftell(wav.file);
   wav.seekable = at == 0 && std::fseek(wav.file, 0, SEEK_SET) == 0;
   uint8_t h[kHeaderBytes];
-  header(h, sample_rate, wav.seekable ? 0 : 0xFFFFFFFFu);
+  header(h, sample_rate, channels, wav.seekable ? 0 : 0xFFFFFFFFu);
   if (!wav.seekable) put32(h + 4, 0xFFFFFFFFu);
   errno = 0;
   if (std::fwrite(h, 1, sizeof h, wav.file) != sizeof h) fail(wav, errno);
@@ -57,7 +58,7 @@ bool start(WavFile& wav, int sample_rate) {
 
 }  // namespace
 
-bool wav_file_open(WavFile& wav, const std::string& path, int sample_rate) {
+bool wav_file_open(WavFile& wav, const std::string& path, int sample_rate, int channels) {
   wav = WavFile{};
   wav.file = std::fopen(path.c_str(), "wb");
   if (!wav.file) {
@@ -65,13 +66,13 @@ bool wav_file_open(WavFile& wav, const std::string& path, int sample_rate) {
     return false;
   }
   wav.owned = true;
-  return start(wav, sample_rate);
+  return start(wav, sample_rate, channels);
 }
 
-bool wav_file_attach(WavFile& wav, std::FILE* stream, int sample_rate) {
+bool wav_file_attach(WavFile& wav, std::FILE* stream, int sample_rate, int channels) {
   wav = WavFile{};
   wav.file = stream;
-  return start(wav, sample_rate);
+  return start(wav, sample_rate, channels);
 }
 
 bool wav_file_write(WavFile& wav, const int16_t* samples, size_t count) {
@@ -101,7 +102,7 @@ bool wav_file_close(WavFile& wav) {
   if (!wav.failed && std::fflush(wav.file) != 0) fail(wav, errno);
   if (!wav.failed && wav.seekable) {
     uint8_t h[kHeaderBytes];
-    header(h, wav.rate, uint32_t(wav.samples * 2));
+    header(h, wav.rate, wav.channels, uint32_t(wav.samples * 2));
     errno = 0;
     if (std::fseek(wav.file, 0, SEEK_SET) != 0 ||
         std::fwrite(h, 1, sizeof h, wav.file) != sizeof h || std::fflush(wav.file) != 0)

@@ -59,8 +59,14 @@ uint16_t read_u16(void* s) {
   return static_cast<uint16_t>(b[0] | b[1] << 8);
 }
 
-// Counts, vertex indices and parent indices are signed 16-bit in the file.
+// Parent indices are signed 16-bit in the file (-1: no parent).
 int32_t read_i16(void* s) { return static_cast<int16_t>(read_u16(s)); }
+
+// Counts and vertex indices are unsigned 16-bit in the file, and exporters write them up to 65,535.
+// The show's own load reads them signed (its scene is far below 32,768 either way); a tool's
+// load reads them as they are. Set for each load of objects.
+bool counts_unsigned = false;
+int32_t read_count(void* s) { return counts_unsigned ? read_u16(s) : read_i16(s); }
 
 float read_float(void* s) { return std::bit_cast<float>(read_u32(s)); }
 
@@ -280,8 +286,8 @@ bool within_limits(const Totals& t, int64_t vertices, int64_t faces, const std::
   return true;
 }
 
-// The count at the start of a list of records of record_size bytes, as stored. Counts are
-// signed 16-bit: a negative one means no records (and no known end of the records). A list
+// The count at the start of a list of records of record_size bytes, as stored. Read signed (the
+// show's load), a negative count means no records (and no known end of the records). A list
 // whose records do not fit in its chunk is malformed.
 bool list_count(void* s, const Span& list, int64_t record_size, const char* what,
                 const std::string& mesh, int32_t* count) {
@@ -290,7 +296,7 @@ bool list_count(void* s, const Span& list, int64_t record_size, const char* what
                   shown(mesh).c_str(), static_cast<long long>(list.start));
   }
   seek_to(s, list.data);
-  *count = read_i16(s);
+  *count = read_count(s);
   if (2 + std::max(*count, 0) * record_size > list.size()) {
     return refuse("the %s of mesh %s at offset %lld claims %s records in %s bytes", what,
                   shown(mesh).c_str(), static_cast<long long>(list.start), grouped(*count).c_str(),
@@ -357,7 +363,7 @@ Object3D* read_mesh(void* s, MeshInfo& m, const Totals& totals) {
   for (int32_t f = 0; f < face_count; ++f) {
     int32_t* face = o->faces + 4 * f;
     for (int k = 0; k < 3; ++k) {
-      face[k] = read_i16(s);
+      face[k] = read_count(s);
       if (face[k] < 0 || face[k] >= vertex_count) {
         refuse("face %d of mesh %s names vertex %d; the mesh has %d", f, shown(m.name).c_str(),
                face[k], vertex_count);
@@ -485,6 +491,7 @@ bool read_every_mesh(void* s, MeshIndex& index, View3D* view) {
 
 bool read_objects(void* s, View3D* view, SceneReadMode mode) {
   const bool meshes_allowed = mode == SceneReadMode::kNodesOrMeshes;
+  counts_unsigned = meshes_allowed;
   Span main;
   if (!open_main(s, &main)) return false;
   Span sections[2];

@@ -36,7 +36,9 @@ uint32_t read_main_header(void* stream);
 enum class SceneReadMode {
   kNodes,          // one object per object node; a file without a keyframer is refused
   kNodesOrMeshes,  // the same, or, when there is no keyframer or it names no objects, one
-                   // object per mesh of the editor data, at the mesh's own coordinates
+                   // object per mesh of the editor data, at the mesh's own coordinates; and
+                   // counts and vertex indices read unsigned, up to 65,535 (the show's kNodes
+                   // load reads them signed, so that one above 32,767 gives no data)
 };
 
 // Creates one object per object node of the keyframer (or per mesh, as mode allows) and adds it

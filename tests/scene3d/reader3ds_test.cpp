@@ -184,6 +184,13 @@ std::vector<FileCase> file_cases() {
   faceless.face_list = false;
   cases.push_back({"meshes with a broken one", file({editor({faceless}, {})}), 1, 0, 0,
                    "mesh \"Box\" has no face list", meshes});
+  {
+    // A tool's load reads counts and indices unsigned: 0xFFFF is vertex 65,535, not -1.
+    Mesh m = good;
+    m.faces[0] = 0xFFFF;
+    cases.push_back({"meshes read indices unsigned", scene({m}, one), 1, 0, 0,
+                     "face 0 of mesh \"Box\" names vertex 65535; the mesh has 4", meshes});
+  }
   cases.push_back({"no nodes", scene({good}, {}), 0, 0, 0, ""});
   mesh_variant(
       "mesh without vertex list", [](Mesh& m) { m.vertex_list = false; }, 1, 0, 0,

@@ -37,7 +37,7 @@ TEST_P(Lens, SetsTheFieldOfView) {
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   const std::string command = DRIFTLIGHT_RUN DRIFTLIGHT_BINARY_DIR
-                              "/tools/scenerender/scenerender " +
+                              "/tools/scenerender/scenerender -f " +
                               base + ".3ds " + base + ".png";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 

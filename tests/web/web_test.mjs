@@ -450,7 +450,9 @@ function installTap() {
 // The native soundtrack: the module through the native player at the show's 52 ticks a second.
 async function renderNative(modrender, mod, outDir, seconds) {
   const wav = path.join(outDir, 'native-render.wav');
-  execFileSync(modrender, [mod, wav, '--seconds', String(seconds), '--tick-rate', '52'],
+  // The show's own level (--gain 0), over a render left by an earlier run.
+  execFileSync(modrender,
+               [mod, wav, '--seconds', String(seconds), '--tick-rate', '52', '--gain', '0', '--force'],
                { stdio: ['ignore', 'ignore', 'inherit'] });
   const bytes = await readFile(wav);
   let at = 12;

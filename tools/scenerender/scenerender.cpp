@@ -1,7 +1,9 @@
 // scenerender: any 3D Studio file through the show's own reader and 3D engine to PNG pictures.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "driftlight_version.h"
@@ -17,21 +20,43 @@
 #include "render3d/render.h"
 #include "scene3d/objects.h"
 #include "scene3d/reader3ds.h"
+#include "tools/safe_output/safe_output.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kFileUnit = 256.0f;  // engine units per file unit
 
+// 65536 as "65,536".
+std::string grouped(int64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
 void usage(FILE* to) {
   std::fprintf(to,
-               "Usage: scenerender IN.3ds OUT.png [--size WxH] [--camera N] [--painter]\n"
-               "   or: scenerender IN.3ds --frames N --out-dir DIR [--size WxH] [--painter]\n"
+               "Usage: scenerender IN.3ds OUT.png [--size WxH] [--camera N] [--painter] [-f]\n"
+               "   or: scenerender IN.3ds --frames N --out-dir DIR [--size WxH] [--painter] [-f]\n"
                "   or: scenerender --info IN.3ds\n"
                "Reads a 3D Studio file with the Driftlight scene reader and draws it, flat lit,\n"
                "with the Driftlight 3D engine. The objects are the keyframer's object nodes; a\n"
                "file without a keyframer, or whose keyframer names no objects, gives one object\n"
-               "per mesh, where the mesh stands.\n"
+               "per mesh, where the mesh stands. Each object takes the diffuse colour of the\n"
+               "material its faces name, when the file defines it; else a colour of its own.\n"
+               "OUT.png must end in .png; '-' writes the picture to standard output. An output\n"
+               "is never the input (the same file under any name or link) and never an existing\n"
+               "file unless --force is given; it is written under a temporary name and renamed\n"
+               "when complete, so an interrupted run leaves the old file as it was.\n"
+               "Limits of the reader: counts and vertex indices are unsigned 16-bit in the\n"
+               "file, so a mesh has at most 65,535 vertices and 65,535 faces; a scene at most\n"
+               "%s faces and %s vertices in all (every node's copy of a mesh counts) and\n"
+               "%s objects; names are kept to 10 characters, material names to 16. A file\n"
+               "past a limit is refused, naming it.\n"
                "  --size WxH     picture size, at most 3840x2160 (default 320x240); pixels are\n"
                "                 square at every size\n"
                "  --camera N     draw from the file's N-th camera (from 1), with the field of\n"
@@ -45,11 +70,15 @@ void usage(FILE* to) {
                "  --frames N     draw N frames of an orbit around the scene into\n"
                "                 DIR/frame-0000.png, DIR/frame-0001.png, ...\n"
                "  --out-dir DIR  where --frames writes (it must exist)\n"
+               "  -f, --force    replace pictures that exist already\n"
                "  --info         print one line per object (name, vertices, faces) and one per\n"
                "                 camera (position and target, in file units); draw nothing\n"
                "  --version      the program's version\n"
-               "A file that cannot be read, or that the reader refuses, is reported with the\n"
-               "reason (status 1); a bad command line gives status 2.\n");
+               "A file that cannot be read, that the reader refuses, or that holds no object to\n"
+               "draw is reported with the reason (status 1); a bad command line or an output\n"
+               "refused gives status 2.\n",
+               grouped(kSceneMaxFaces).c_str(), grouped(kSceneMaxVertices).c_str(),
+               grouped(kSceneMaxObjects).c_str());
 }
 
 struct Options {
@@ -62,6 +91,7 @@ struct Options {
   int frames = 0;  // 0: one picture to out
   bool info = false;
   bool painter = false;
+  bool force = false;
 };
 
 bool parse_int(const char* s, int* out) {
@@ -89,6 +119,8 @@ int parse(int argc, char** argv, Options* o) {
       o->info = true;
     } else if (a == "--painter") {
       o->painter = true;
+    } else if (a == "--force" || a == "-f") {
+      o->force = true;
     } else if (a == "--size" && has_value) {
       const char* v = argv[++i];
       const char* x = std::strchr(v, 'x');
@@ -114,7 +146,7 @@ int parse(int argc, char** argv, Options* o) {
       }
     } else if (a == "--out-dir" && has_value) {
       o->out_dir = argv[++i];
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (a.size() > 1 && a[0] == '-') {
       std::fprintf(stderr, "scenerender: unknown option or missing value: %s\n", a.c_str());
       usage(stderr);
       return 2;
@@ -129,6 +161,15 @@ int parse(int argc, char** argv, Options* o) {
   }
   o->in = positional[0];
   if (wanted == 2) o->out = positional[1];
+  if (!o->out.empty() && o->out != "-") {
+    std::string ext = o->out.size() >= 4 ? o->out.substr(o->out.size() - 4) : "";
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".png") {
+      std::fprintf(stderr, "scenerender: '%s' does not end in .png; the picture is a PNG file\n",
+                   o->out.c_str());
+      return 2;
+    }
+  }
   return 0;
 }
 
@@ -218,23 +259,108 @@ void place_light(const View3D& view) {
   set_light_position(&light);
 }
 
-// A colour per object, so that the parts of a model can be told apart.
-void colour_objects(View3D* view) {
+// The diffuse colour of every material the file defines, by name: the editor's material blocks
+// (0xAFFF) with their name (0xA000) and diffuse colour (0xA020), whose value is a chunk of three
+// bytes (0x0011, or 0x0012 gamma-corrected) or three floats from 0 to 1 (0x0010, 0x0013). The
+// reader has refused a malformed file already, but nothing here trusts a length either.
+std::unordered_map<std::string, uint32_t> material_colours(const std::string& path) {
+  std::unordered_map<std::string, uint32_t> colours;
+  std::vector<uint8_t> b;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) b.insert(b.end(), buf, buf + n);
+    std::fclose(f);
+  }
+  auto u16 = [&](size_t at) { return static_cast<uint32_t>(b[at] | b[at + 1] << 8); };
+  auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+  // Calls visit(id, data, end) for each sub-chunk of [from, end).
+  auto each = [&](size_t from, size_t end, auto visit) {
+    for (size_t at = from; at + 6 <= end;) {
+      const uint32_t length = u32(at + 2);
+      if (length < 6 || length > end - at) return;
+      visit(u16(at), at + 6, at + length);
+      at += length;
+    }
+  };
+  auto byte = [](double v) {
+    return static_cast<uint32_t>(std::lround(std::fmin(std::fmax(v, 0.0), 1.0) * 255));
+  };
+  if (b.size() < 6 || u16(0) != 0x4D4D) return colours;
+  each(6, std::min<size_t>(u32(2), b.size()), [&](uint32_t id, size_t data, size_t end) {
+    if (id != 0x3D3D) return;
+    each(data, end, [&](uint32_t id, size_t data, size_t end) {
+      if (id != 0xAFFF) return;
+      std::string name;
+      int64_t colour = -1;
+      int rank = 0;  // a plain colour chunk before a gamma-corrected one
+      each(data, end, [&](uint32_t id, size_t data, size_t end) {
+        if (id == 0xA000) {
+          for (size_t i = data; i < end && b[i] != 0; ++i) name += static_cast<char>(b[i]);
+        } else if (id == 0xA020) {
+          each(data, end, [&](uint32_t id, size_t data, size_t end) {
+            const int r = id == 0x0011 || id == 0x0010 ? 2 : 1;
+            if (r <= rank) return;
+            if ((id == 0x0011 || id == 0x0012) && end - data >= 3) {
+              colour = b[data] << 16 | b[data + 1] << 8 | b[data + 2];
+            } else if ((id == 0x0010 || id == 0x0013) && end - data >= 12) {
+              uint32_t c = 0;
+              for (int k = 0; k < 3; ++k) {
+                float v;
+                const uint32_t bits = u32(data + 4 * k);
+                std::memcpy(&v, &bits, 4);
+                c = c << 8 | byte(v);
+              }
+              colour = c;
+            } else {
+              return;
+            }
+            rank = r;
+          });
+        }
+      });
+      if (colour >= 0 && !name.empty()) colours.emplace(name, static_cast<uint32_t>(colour));
+    });
+  });
+  return colours;
+}
+
+// Each object in its material's diffuse colour, or, without one, a colour of a palette, so that
+// the parts of a model can be told apart.
+void colour_objects(View3D* view, const std::unordered_map<std::string, uint32_t>& materials) {
   static const uint32_t kPalette[] = {0xD04030, 0x40A0D0, 0xD0B040, 0x60C060,
                                       0xB060C0, 0xE08040, 0x8080E0, 0xC0C0C0};
   int i = 0;
   view_rewind(view);
-  while (Object3D* o = view_next_object(view)) o->colour = kPalette[i++ % 8];
+  while (Object3D* o = view_next_object(view)) {
+    const std::string material(o->material, strnlen(o->material, sizeof o->material));
+    const auto found = material.empty() ? materials.end() : materials.find(material);
+    o->colour = found != materials.end() ? found->second : kPalette[i % 8];
+    ++i;
+  }
 }
 
+// Writes the picture under a temporary name and gives it path's name when complete; '-' is
+// standard output.
 bool draw(View3D* view, std::vector<uint32_t>* pixels, const std::string& path) {
   std::fill(pixels->begin(), pixels->end(), 0x101418u);
   place_light(*view);
   render_view(view);
+  if (std::all_of(pixels->begin(), pixels->end(), [](uint32_t p) { return p == 0x101418u; })) {
+    std::fprintf(stderr, "scenerender: no face of the scene is in view; '%s' not written\n",
+                 path.c_str());
+    return false;
+  }
+  const bool to_stdout = path == "-";
+  const std::string temp = to_stdout ? "/dev/stdout" : output_begin(path);
   errno = 0;
-  if (!png_write_frame(path, pixels->data(), view->width, view->height, PngScale::Logical)) {
-    std::fprintf(stderr, "scenerender: cannot write '%s'%s%s\n", path.c_str(), errno ? ": " : "",
-                 errno ? std::strerror(errno) : "");
+  if (temp.empty() ||
+      !png_write_frame(temp, pixels->data(), view->width, view->height, PngScale::Logical) ||
+      (!to_stdout && !output_commit(temp, path))) {
+    const int error = errno;
+    if (!to_stdout && !temp.empty()) output_abandon(temp);
+    std::fprintf(stderr, "scenerender: cannot write '%s'%s%s\n", path.c_str(), error ? ": " : "",
+                 error ? std::strerror(error) : "");
     return false;
   }
   return true;
@@ -300,6 +426,12 @@ bool readable(const std::string& path) {
   return true;
 }
 
+std::string frame_path(const std::string& dir, int k) {
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame-%04d.png", k);
+  return dir + name;
+}
+
 int run(const Options& opt, View3D* view) {
   if (!readable(opt.in)) return 1;
   if (read_3ds_objects(opt.in.c_str(), view, SceneReadMode::kNodesOrMeshes) != 0) {
@@ -307,9 +439,23 @@ int run(const Options& opt, View3D* view) {
     return 1;
   }
   if (opt.info) return info(opt.in, view);
-  if (view->objects->count == 0) {
-    std::fprintf(stderr, "scenerender: %s: the file holds no objects; the picture is empty\n",
-                 opt.in.c_str());
+  // A picture of nothing is no success: say so rather than write it.
+  int64_t faces = 0;
+  view_rewind(view);
+  while (Object3D* o = view_next_object(view)) faces += o->face_count;
+  if (faces == 0) {
+    std::fprintf(stderr, "scenerender: %s: the file holds no faces to draw (%d objects)\n",
+                 opt.in.c_str(), static_cast<int>(view->objects->count));
+    return 1;
+  }
+  // Every picture this run would write is allowed before the first is drawn.
+  for (int k = 0; k < std::max(opt.frames, 1); ++k) {
+    const std::string path = opt.frames > 0 ? frame_path(opt.out_dir, k) : opt.out;
+    const std::string why = path == "-" ? "" : output_refusal(path, {opt.in}, opt.force);
+    if (!why.empty()) {
+      std::fprintf(stderr, "scenerender: %s\n", why.c_str());
+      return 2;
+    }
   }
 
   raster_allow_large_targets(true);
@@ -328,15 +474,13 @@ int run(const Options& opt, View3D* view) {
   }
   view->framebuffer = pixels.data();
   set_shade_range(48, 208);  // faces turned away from the light stay visible
-  colour_objects(view);
+  colour_objects(view, material_colours(opt.in));
   const Sphere sphere = bounds(view);
 
   if (opt.frames > 0) {
     for (int k = 0; k < opt.frames; ++k) {
       frame_camera(view, sphere, -kPi / 3 + 2 * kPi * k / opt.frames);
-      char name[32];
-      std::snprintf(name, sizeof name, "/frame-%04d.png", k);
-      if (!draw(view, &pixels, opt.out_dir + name)) return 1;
+      if (!draw(view, &pixels, frame_path(opt.out_dir, k))) return 1;
       if (opt.frames >= 10 && (k + 1) % (opt.frames / 10) == 0) {
         std::fprintf(stderr, "scenerender: %d of %d frames\r", k + 1, opt.frames);
       }
@@ -364,6 +508,10 @@ int main(int argc, char** argv) {
   Options opt;
   const int parsed = parse(argc, argv, &opt);
   if (parsed != 0) return parsed < 0 ? 0 : parsed;
+  if (opt.out == "-" && isatty(STDOUT_FILENO)) {
+    std::fprintf(stderr, "scenerender: standard output is a terminal; redirect it or pipe it on\n");
+    return 2;
+  }
   View3D view{};
   if (view_init(&view) != 0) {
     std::fprintf(stderr, "scenerender: out of memory\n");

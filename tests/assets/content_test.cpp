@@ -48,6 +48,7 @@ TEST(Generators, PicturesAreReproducedByteForByte) {
   EXPECT_EQ(imagegen_pgm(imagegen_portrait(photo), 256, 256), read_asset("portrait.pgm"));
   EXPECT_EQ(imagegen_pgm(imagegen_portrait_b(photo), 256, 256), read_asset("portrait_b.pgm"));
   EXPECT_EQ(imagegen_pgm(imagegen_strips(kFont), 256, 144), read_asset("strips.pgm"));
+  EXPECT_EQ(imagegen_pgm(imagegen_start_screen(kFont), 320, 240), read_asset("start_screen.pgm"));
 }
 
 // The icon files are drawn from the committed portrait and title, so they need neither the
@@ -81,6 +82,8 @@ TEST(Embedding, ArraysHoldTheFiles) {
             std::vector<uint8_t>(portrait_b, portrait_b + 65536));
   EXPECT_EQ(pixels_of("strips.pgm", 256, 144),
             std::vector<uint8_t>(text_strips, text_strips + sizeof text_strips));
+  EXPECT_EQ(pixels_of("start_screen.pgm", 320, 240),
+            std::vector<uint8_t>(start_screen, start_screen + sizeof start_screen));
 }
 
 // The permissions ("rw-p", ...) of the mapping of this process that holds [begin, end), or ""

@@ -294,12 +294,8 @@ std::vector<uint8_t> imagegen_strips(const std::string& font_path) {
   return strips;
 }
 
-namespace {
-
-// The start screen's words: the photosensitivity warning as the web page gives it
-// (web/index.html), and the keys of the desktop program's two choices.
-const char* const kStartTitle = "Driftlight by Osk";
-const char* const kStartWarning[] = {
+// The photosensitivity warning as the web page gives it (web/index.html).
+const char* const kStartWarning[kStartWarningParagraphs] = {
     "Photosensitivity warning. The show contains flashing and flickering that may affect viewers "
     "with photosensitive epilepsy. The worst of it is the opening of scene 8, from about 1:21 to "
     "1:27 into the show: seconds of fast switching between two red-orange pictures, up to 16 "
@@ -307,6 +303,12 @@ const char* const kStartWarning[] = {
     "The gentle show plays the same music, scenes and cues with every flash and flicker kept to "
     "three a second or fewer: scene 8 cross-fades in instead of flickering, and a beat that would "
     "restart a running flash is held."};
+
+namespace {
+
+// The rest of the start screen's words: the title and the keys of the desktop program's two
+// choices.
+const char* const kStartTitle = "Driftlight by Osk";
 const char* const kStartChoices[] = {"Enter or a click: the show as written", "G: the gentle show",
                                      "Escape or Q: leave"};
 constexpr int kStartMargin = 10;

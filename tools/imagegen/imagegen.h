@@ -39,6 +39,9 @@ std::vector<uint8_t> imagegen_strips(const std::string& font_path);
 // the two choices, kStartScreenWidth x kStartScreenHeight coverage bytes; empty when the font
 // cannot be loaded.
 std::vector<uint8_t> imagegen_start_screen(const std::string& font_path);
+// Its photosensitivity warning, in the web page's words.
+constexpr int kStartWarningParagraphs = 2;
+extern const char* const kStartWarning[kStartWarningParagraphs];
 
 // A binary PGM (P5) of the given bytes.
 std::vector<uint8_t> imagegen_pgm(const std::vector<uint8_t>& grey, int width, int height);

@@ -4,7 +4,7 @@
 # make test  installs what is missing for every test, builds and runs the whole CTest suite
 # make capture  writes the whole show, picture and sound, to show.mp4 (faster than real time)
 # make assets  reruns the generators in tools/ and rewrites the content in assets/
-# make package  builds a Debian package of the show and its tools (build/driftlight_*.deb)
+# make package  builds the Debian packages of the show and of its tools (build/driftlight*_*.deb)
 # make web   builds the show as a web page into build/web/page (see README)
 # make i386  builds the core for 32-bit x86 in build-i386/ (g++-multilib; the SDL program too where
 #            libsdl2-dev:i386 installs and the kernel runs 32-bit programs)
@@ -48,8 +48,10 @@ capture: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight-capture
 	$(BUILD)/tools/capture/driftlight-capture -o $(CAPTURE) $(CAPTURE_OPTIONS)
 
-# The .deb: the programs, their manual pages, the desktop entry, icons and metainfo (see README,
-# "Install"). Only what goes into it is built.
+# The two .deb files: driftlight (the show, its manual page, desktop entry, icons and metainfo)
+# and driftlight-tools (the capture, modrender and scenerender with their manual pages); see
+# README, "Install". Only what goes into them is built, and only what that needs is installed.
+package: PURPOSE = package
 package: configure
 	cmake --build $(BUILD) -j $(JOBS) --target driftlight driftlight-capture modrender scenerender manpages
 	cmake --build $(BUILD) --target package

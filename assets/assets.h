@@ -21,3 +21,8 @@ constexpr int kTextStripWidth = 256;
 constexpr int kTextStripHeight = 24;
 constexpr int kTextStripCount = 6;
 extern const uint8_t text_strips[kTextStripCount * kTextStripWidth * kTextStripHeight];
+
+// The start screen: the photosensitivity warning and the two choices as 320 x 240 coverage.
+constexpr int kStartScreenWidth = 320;
+constexpr int kStartScreenHeight = 240;
+extern const uint8_t start_screen[kStartScreenWidth * kStartScreenHeight];

@@ -83,7 +83,48 @@ void icon_draw(const uint8_t* portrait, const uint8_t* title, uint8_t* out) {
   }
 }
 
+namespace {
+
+// A size that does not divide 256 (48): each icon pixel averages the part of the picture it
+// covers, the source pixels on its edges weighted by how much of them lies inside it.
+void shrink_by_area(const uint8_t* icon, int size, uint8_t* out) {
+  // In units of 1 / size of a source pixel, icon pixel x spans [256 x, 256 (x + 1)) and source
+  // pixel i spans [size i, size (i + 1)).
+  const auto overlap = [size](int x, int i) {
+    const int lo = std::max(kIconSize * x, size * i);
+    const int hi = std::min(kIconSize * (x + 1), size * (i + 1));
+    return std::max(0, hi - lo);
+  };
+  const int64_t n = int64_t(kIconSize) * kIconSize;
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      int64_t a = 0, r = 0, g = 0, b = 0;
+      for (int sy = kIconSize * y / size; sy <= (kIconSize * (y + 1) - 1) / size; ++sy) {
+        for (int sx = kIconSize * x / size; sx <= (kIconSize * (x + 1) - 1) / size; ++sx) {
+          const int64_t w = int64_t(overlap(y, sy)) * overlap(x, sx);
+          const uint8_t* p = icon + (size_t(sy) * kIconSize + size_t(sx)) * 4;
+          a += p[3] * w;
+          r += p[0] * p[3] * w;
+          g += p[1] * p[3] * w;
+          b += p[2] * p[3] * w;
+        }
+      }
+      uint8_t* o = out + (size_t(y) * size + x) * 4;
+      o[0] = uint8_t(a ? (r + a / 2) / a : 0);
+      o[1] = uint8_t(a ? (g + a / 2) / a : 0);
+      o[2] = uint8_t(a ? (b + a / 2) / a : 0);
+      o[3] = uint8_t((a + n / 2) / n);
+    }
+  }
+}
+
+}  // namespace
+
 void icon_shrink(const uint8_t* icon, int size, uint8_t* out) {
+  if (kIconSize % size != 0) {
+    shrink_by_area(icon, size, out);
+    return;
+  }
   const int f = kIconSize / size, n = f * f;
   for (int y = 0; y < size; ++y) {
     for (int x = 0; x < size; ++x) {

@@ -8,6 +8,7 @@
 #include "driver/precompute.h"
 #include "driver/scenes.h"
 #include "driver/show_state.h"
+#include "driver/start_screen.h"
 #include "music/music.h"
 #include "platform/platform.h"
 
@@ -17,11 +18,13 @@ uint32_t fb_flash[kFbPixels];
 uint32_t fb_work[kFbPixels];
 int32_t running = 1;
 bool show_gentle = false;
+bool show_start_screen = false;
 ShowTimes show_times;
 
 namespace {
 
-// The only two messages the program ever writes, 12 bytes each.
+// The only two messages the program ever writes, 12 bytes each (a start from the menu also says
+// them in a message box).
 void fail(const char* message) {
   std::fwrite(message, 1, std::strlen(message), stderr);
   std::fflush(stderr);
@@ -39,13 +42,18 @@ void reset_state() {
 }
 
 const char* const kShowUsage =
-    "Usage: driftlight [--gentle]\n"
+    "Usage: driftlight [--gentle] [--start-screen]\n"
     "\n"
     "Plays the show in a window. It flashes and flickers in places (scene 8 opens with seven\n"
     "seconds of fast red flicker), which may affect photosensitive viewers.\n"
     "\n"
     "  --gentle   the same show with every flash and flicker kept to three a second or fewer:\n"
     "             scene 8 cross-fades in, and a beat that would restart a running flash is held\n"
+    "  --start-screen\n"
+    "             before the music, show the photosensitivity warning in the window and wait\n"
+    "             for a choice: Enter or a click plays the show as written, g the gentle show,\n"
+    "             Escape or q leaves; a failure to start is also told in a message box (the\n"
+    "             desktop menu's entry starts the show this way)\n"
     "  --help     this text\n"
     "  --version  the program's version\n"
     "\n"
@@ -57,6 +65,8 @@ int show_options(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--gentle") == 0) {
       show_gentle = true;
+    } else if (std::strcmp(argv[i], "--start-screen") == 0) {
+      show_start_screen = true;
     } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kShowUsage, stdout);
       return 0;
@@ -72,12 +82,20 @@ int show_main() {
   reset_state();
   if (!music_init()) {
     fail("DOV failure\n");
-    return 1;
+    // From the menu the viewer may play the show without sound instead.
+    if (!show_start_screen || !platform_offer_silent_start() || !music_init()) return 1;
   }
   music_load(soundtrack_mod, soundtrack_mod_size);
   if (video_init(1, 0) != 0) {
     fail("GFX failure\n");
+    if (show_start_screen) platform_report_no_window();
     return 1;
+  }
+  // Before anything else is prepared: the warning comes up at once, and leaving costs nothing.
+  if (show_start_screen && !start_screen_run()) {
+    music_stop();
+    video_shutdown();
+    return 0;
   }
   show_precompute_effects();
   for (uint32_t& p : fb_flash) p = kFlashColour;

@@ -19,6 +19,11 @@ extern int32_t running;
 // a running flash is held). Set before show_main; false plays the show as written.
 extern bool show_gentle;
 
+// The start screen before the music (a start from the desktop's menu): the photosensitivity
+// warning and the choice between the show as written and the gentle one. A start-up failure is
+// then also told in a message box. Set before show_main.
+extern bool show_start_screen;
+
 // Base times (clock_ticks values) taken when the named scenes begin; later scenes keep using an
 // earlier scene's base. t_prev carries the last scene time from scene 8 into 9 and 9 into 10.
 struct ShowTimes {

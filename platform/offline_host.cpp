@@ -53,3 +53,7 @@ int32_t clock_ticks() { return offline_clock_ticks(&sim_clock); }
 
 // Simulated time only moves with presents; the audio was mixed as the device started.
 void platform_idle() {}
+
+int video_start_choice() { return 1; }
+bool platform_offer_silent_start() { return false; }
+void platform_report_no_window() {}

@@ -24,3 +24,16 @@ int32_t clock_ticks();
 // (the music's first tick): a desktop host lets other threads run, a web page yields to the
 // browser, whose event loop is where the audio is mixed.
 void platform_idle();
+
+// The start screen's answer among the events the last video_poll took: 0 none yet, 1 the show as
+// written (Enter or a click), 2 the gentle show (g). Hosts with a start screen of their own (the
+// web page) answer 1 at once, as does the offline host.
+int video_start_choice();
+
+// Start-up failures of a show started from a menu, where nobody reads the standard error: told in
+// a message box where there is a display to show one, and otherwise not at all.
+// No sound device: asks whether to play without sound. True when the viewer chose to; the next
+// music_init then opens a device that plays to nowhere at the speed of a real one.
+bool platform_offer_silent_start();
+// No window could be opened.
+void platform_report_no_window();

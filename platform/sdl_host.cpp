@@ -160,6 +160,9 @@ Uint64 mode_change_started = 0;
 bool fullscreen_by_hand = false;
 SDL_Rect windowed_rect{};
 
+// The start screen's answer (video_start_choice); the show itself never reads it.
+int start_choice = 0;
+
 // Desktop full screen on X11 is a request to the window manager. On a bare X server nobody
 // answers it: SDL waits 100 ms for an answer, then takes the window to be as large as the
 // display while it keeps its size, so the picture is drawn for a size the window does not have.
@@ -320,6 +323,12 @@ int video_poll() {
       case SDL_KEYDOWN:
         if (event.key.keysym.sym == SDLK_ESCAPE || event.key.keysym.sym == SDLK_q) return 1;
         if (event.key.keysym.sym == SDLK_f) fullscreen_wanted = !fullscreen_wanted;
+        if (event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER)
+          start_choice = 1;
+        if (event.key.keysym.sym == SDLK_g) start_choice = 2;
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+        if (event.button.button == SDL_BUTTON_LEFT) start_choice = 1;
         break;
       case SDL_WINDOWEVENT:
         if (event.window.windowID != window_id) break;
@@ -379,4 +388,44 @@ void video_pacing_probe_restart() {
   pacing = false;
   presents = 0;
   probe_count = 0;
+}
+
+int video_start_choice() {
+  const int choice = start_choice;
+  start_choice = 0;
+  return choice;
+}
+
+// The message boxes need no window of ours and no SDL_Init: SDL opens the display for them
+// itself, and without one they fail at once and say nothing.
+bool platform_offer_silent_start() {
+  enum { kQuit, kSilent };
+  const SDL_MessageBoxButtonData buttons[] = {
+      {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, kQuit, "Quit"},
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, kSilent, "Play without sound"},
+  };
+  const SDL_MessageBoxData box{
+      SDL_MESSAGEBOX_WARNING, nullptr, "Driftlight: no sound",
+      // Lines broken by hand: SDL's own message box on X11 does not wrap them.
+      "Driftlight cannot play its music: no sound device could be opened.\n\n"
+      "Check that the sound server (PipeWire or PulseAudio) is running\n"
+      "and that no other program holds the sound card alone,\n"
+      "then start Driftlight again. Or play the show without sound now.",
+      SDL_arraysize(buttons), buttons, nullptr};
+  int chosen = kQuit;
+  if (SDL_ShowMessageBox(&box, &chosen) != 0 || chosen != kSilent) return false;
+  // The audio subsystem may have started with a driver that then could not open its device:
+  // start it again on the silent one, whatever SDL_AUDIODRIVER asks for.
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+  return true;
+}
+
+void platform_report_no_window() {
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Driftlight: no window",
+                           "Driftlight cannot open its window: the display refused it\n"
+                           "or offers no graphics the show can draw with.\n\n"
+                           "Start Driftlight again; if it fails again,\n"
+                           "check the graphics drivers.",
+                           nullptr);
 }

@@ -141,3 +141,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int* web_viewport(int w, int h) {
   rect[3] = r.h;
   return rect;
 }
+
+// The page asks its own questions before the program starts.
+int video_start_choice() { return 1; }
+bool platform_offer_silent_start() { return false; }
+void platform_report_no_window() {}

@@ -6,6 +6,8 @@
 # Purposes:
 #   show     build and watch the show (make run): a compiler, CMake, Ninja and SDL2
 #   capture  the capture tool (make capture): the show's, and FFmpeg's and libpng's libraries
+#   package  the two Debian packages (make package): the capture's, and what makes the manual
+#            pages and the packages' dependencies (help2man, dpkg-dev, file)
 #   web      the web page (make web): Emscripten
 #   test     every test (make test, CI): all of the above, the peers, the tools the tests drive
 #            (a sound server, the package's validators)
@@ -16,11 +18,12 @@
 #            that fails, and no :i386 package was installed before, the i386 architecture is
 #            removed again, so that apt-get works as it did.
 set -euo pipefail
-usage() { sed -n '4,16p' "$0" | cut -c3-; }
+usage() { sed -n '4,18p' "$0" | cut -c3-; }
 
 show=(build-essential make cmake ninja-build pkg-config libsdl2-dev)
 capture=("${show[@]}" libpng-dev zlib1g-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev)
+package=("${capture[@]}" help2man dpkg-dev file)
 # Debian's emcc runs its helpers on node.
 web=(build-essential make cmake ninja-build pkg-config emscripten nodejs)
 test=("${capture[@]}" clang clang-format libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev
@@ -46,6 +49,7 @@ purpose=${1:-test}
 case $purpose in
   show) packages=("${show[@]}") ;;
   capture) packages=("${capture[@]}") ;;
+  package) packages=("${package[@]}") ;;
   web) packages=("${web[@]}") ;;
   test) packages=("${test[@]}") ;;
   i386) packages=("${i386[@]}") ;;

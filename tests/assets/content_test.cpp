@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -48,6 +49,27 @@ TEST(Generators, PicturesAreReproducedByteForByte) {
   EXPECT_EQ(imagegen_pgm(imagegen_portrait(photo), 256, 256), read_asset("portrait.pgm"));
   EXPECT_EQ(imagegen_pgm(imagegen_portrait_b(photo), 256, 256), read_asset("portrait_b.pgm"));
   EXPECT_EQ(imagegen_pgm(imagegen_strips(kFont), 256, 144), read_asset("strips.pgm"));
+  EXPECT_EQ(imagegen_pgm(imagegen_start_screen(kFont), 320, 240), read_asset("start_screen.pgm"));
+}
+
+// The desktop's start screen and the web page warn in the same words. The page's text is taken
+// out of its markup (tags dropped, runs of white space made one space).
+TEST(Generators, StartScreenWarnsInThePagesWords) {
+  std::ifstream in(std::string(DRIFTLIGHT_SOURCE_DIR) + "/web/index.html");
+  ASSERT_TRUE(in) << "web/index.html";
+  std::string page, text;
+  page.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  bool in_tag = false;
+  for (const char c : page) {
+    if (c == '<' || c == '>') {
+      in_tag = c == '<';
+    } else if (!in_tag) {
+      const char d = (c == '\n' || c == '\t') ? ' ' : c;
+      if (d != ' ' || (!text.empty() && text.back() != ' ')) text += d;
+    }
+  }
+  for (const char* paragraph : kStartWarning)
+    EXPECT_NE(text.find(paragraph), std::string::npos) << paragraph;
 }
 
 // The icon files are drawn from the committed portrait and title, so they need neither the
@@ -81,6 +103,8 @@ TEST(Embedding, ArraysHoldTheFiles) {
             std::vector<uint8_t>(portrait_b, portrait_b + 65536));
   EXPECT_EQ(pixels_of("strips.pgm", 256, 144),
             std::vector<uint8_t>(text_strips, text_strips + sizeof text_strips));
+  EXPECT_EQ(pixels_of("start_screen.pgm", 320, 240),
+            std::vector<uint8_t>(start_screen, start_screen + sizeof start_screen));
 }
 
 // The permissions ("rw-p", ...) of the mapping of this process that holds [begin, end), or ""

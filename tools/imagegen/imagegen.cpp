@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 const char* const kStripTexts[kStripCount] = {"Osk",          "Driftlight",      "code by Osk",
                                               "music by Osk", "graphics by Osk", "Goodbye"};
@@ -291,6 +292,146 @@ std::vector<uint8_t> imagegen_strips(const std::string& font_path) {
   FT_Done_Face(face);
   FT_Done_FreeType(library);
   return strips;
+}
+
+// The photosensitivity warning as the web page gives it (web/index.html).
+const char* const kStartWarning[kStartWarningParagraphs] = {
+    "Photosensitivity warning. The show contains flashing and flickering that may affect viewers "
+    "with photosensitive epilepsy. The worst of it is the opening of scene 8, from about 1:21 to "
+    "1:27 into the show: seconds of fast switching between two red-orange pictures, up to 16 "
+    "saturated red flashes a second. Elsewhere the flashes follow the beat, at most two a second.",
+    "The gentle show plays the same music, scenes and cues with every flash and flicker kept to "
+    "three a second or fewer: scene 8 cross-fades in instead of flickering, and a beat that would "
+    "restart a running flash is held."};
+
+namespace {
+
+// The rest of the start screen's words: the title and the keys of the desktop program's two
+// choices.
+const char* const kStartTitle = "Driftlight by Osk";
+const char* const kStartChoices[] = {"Enter or a click: the show as written", "G: the gentle show",
+                                     "Escape or Q: leave"};
+constexpr int kStartMargin = 10;
+constexpr int kStartTitleSize = 16;
+constexpr int kStartBodySize = 10;  // shrunk until everything fits
+constexpr int kParagraphGap = 5;
+
+// The width in pixels of a line at the face's current size (advances and kerning).
+int text_width(FT_Face face, const std::string& text) {
+  long pen = 0;
+  FT_UInt previous = 0;
+  for (const char c : text) {
+    const FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(uint8_t(c)));
+    if (previous && FT_HAS_KERNING(face)) {
+      FT_Vector kern;
+      if (FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) pen += kern.x;
+    }
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) == 0) pen += face->glyph->advance.x;
+    previous = glyph;
+  }
+  return int((pen + 63) >> 6);
+}
+
+// Draws one line with its left end at x and its baseline at y, adding coverage.
+void draw_line(FT_Face face, const std::string& text, int x, int y, std::vector<uint8_t>& canvas,
+               int width, int height) {
+  long pen = long(x) * 64;
+  FT_UInt previous = 0;
+  for (const char c : text) {
+    const FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(uint8_t(c)));
+    if (previous && FT_HAS_KERNING(face)) {
+      FT_Vector kern;
+      if (FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) pen += kern.x;
+    }
+    previous = glyph;
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER) != 0) continue;
+    const FT_GlyphSlot slot = face->glyph;
+    const FT_Bitmap& bm = slot->bitmap;
+    const int ox = int(pen >> 6) + slot->bitmap_left, oy = y - slot->bitmap_top;
+    for (unsigned r = 0; r < bm.rows; ++r) {
+      for (unsigned col = 0; col < bm.width; ++col) {
+        const int px = ox + int(col), py = oy + int(r);
+        if (px < 0 || px >= width || py < 0 || py >= height) continue;
+        uint8_t& dst = canvas[size_t(py) * width + px];
+        dst = uint8_t(std::min(255, dst + bm.buffer[r * bm.pitch + col]));
+      }
+    }
+    pen += slot->advance.x;
+  }
+}
+
+// Greedy word wrap to the given width.
+std::vector<std::string> wrap(FT_Face face, const std::string& text, int width) {
+  std::vector<std::string> lines;
+  std::string line;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = text.find(' ', i);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(i, end - i);
+    const std::string longer = line.empty() ? word : line + " " + word;
+    if (!line.empty() && text_width(face, longer) > width) {
+      lines.push_back(line);
+      line = word;
+    } else {
+      line = longer;
+    }
+    i = end + 1;
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+std::vector<uint8_t> imagegen_start_screen(const std::string& font_path) {
+  FT_Library library;
+  if (FT_Init_FreeType(&library) != 0) return {};
+  FT_Face face;
+  if (FT_New_Face(library, font_path.c_str(), 0, &face) != 0) {
+    FT_Done_FreeType(library);
+    return {};
+  }
+  constexpr int W = kStartScreenWidth, H = kStartScreenHeight;
+  std::vector<uint8_t> screen(size_t(W) * H, 0);
+  const int text_width_max = W - 2 * kStartMargin;
+  // The title on top, the warning below it and the choices at the foot, centred lines.
+  FT_Set_Pixel_Sizes(face, 0, kStartTitleSize);
+  const int title_line = int(face->size->metrics.height >> 6);
+  draw_line(face, kStartTitle, (W - text_width(face, kStartTitle)) / 2, kStartMargin + 13, screen,
+            W, H);
+  for (int size = kStartBodySize; size >= 7; --size) {
+    FT_Set_Pixel_Sizes(face, 0, FT_UInt(size));
+    const int line = int(face->size->metrics.height >> 6);
+    const int ascent = int(face->size->metrics.ascender >> 6);
+    std::vector<std::vector<std::string>> paragraphs;
+    int lines = 0;
+    for (const char* p : kStartWarning) {
+      paragraphs.push_back(wrap(face, p, text_width_max));
+      lines += int(paragraphs.back().size());
+    }
+    const int choices = int(std::size(kStartChoices));
+    const int needed = kStartMargin + title_line + (lines + choices) * line +
+                       int(paragraphs.size()) * kParagraphGap + kStartMargin;
+    if (needed > H && size > 7) continue;
+    int y = kStartMargin + title_line + kParagraphGap + ascent;
+    for (const auto& paragraph : paragraphs) {
+      for (const std::string& text : paragraph) {
+        draw_line(face, text, kStartMargin, y, screen, W, H);
+        y += line;
+      }
+      y += kParagraphGap;
+    }
+    y = H - kStartMargin - choices * line + ascent;
+    for (const char* text : kStartChoices) {
+      draw_line(face, text, (W - text_width(face, text)) / 2, y, screen, W, H);
+      y += line;
+    }
+    break;
+  }
+  FT_Done_Face(face);
+  FT_Done_FreeType(library);
+  return screen;
 }
 
 std::vector<uint8_t> imagegen_pgm(const std::vector<uint8_t>& grey, int width, int height) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "assets/assets.h"  // the start screen's size
+
 constexpr int kPortraitSize = 256;
 constexpr uint8_t kPortraitBackground = 168;
 // The four levels of the tunnel portrait and the six of the blob portrait; both hold the
@@ -32,6 +34,14 @@ std::vector<uint8_t> imagegen_portrait_b(const Rgb& photo);
 
 // The six strips stacked, 256 x 144 bytes; empty when the font cannot be loaded.
 std::vector<uint8_t> imagegen_strips(const std::string& font_path);
+
+// The start screen (assets/assets.h): the photosensitivity warning in the web page's words and
+// the two choices, kStartScreenWidth x kStartScreenHeight coverage bytes; empty when the font
+// cannot be loaded.
+std::vector<uint8_t> imagegen_start_screen(const std::string& font_path);
+// Its photosensitivity warning, in the web page's words.
+constexpr int kStartWarningParagraphs = 2;
+extern const char* const kStartWarning[kStartWarningParagraphs];
 
 // A binary PGM (P5) of the given bytes.
 std::vector<uint8_t> imagegen_pgm(const std::vector<uint8_t>& grey, int width, int height);

@@ -1,5 +1,6 @@
-// imagegen PHOTO.png FONT.ttf OUTDIR: writes portrait.pgm, portrait_b.pgm and strips.pgm, and
-// the icon drawn from the first portrait and the title, OUTDIR/icons/driftlight-SIZE.png.
+// imagegen PHOTO.png FONT.ttf OUTDIR: writes portrait.pgm, portrait_b.pgm, strips.pgm and
+// start_screen.pgm, and the icon drawn from the first portrait and the title,
+// OUTDIR/icons/driftlight-SIZE.png.
 #include <cstdio>
 #include <string>
 
@@ -37,7 +38,9 @@ int main(int argc, char** argv) {
       write_file(dir + "/portrait_b.pgm",
                  imagegen_pgm(imagegen_portrait_b(photo), kPortraitSize, kPortraitSize)) &&
       write_file(dir + "/strips.pgm",
-                 imagegen_pgm(strips, kStripWidth, kStripHeight * kStripCount));
+                 imagegen_pgm(strips, kStripWidth, kStripHeight * kStripCount)) &&
+      write_file(dir + "/start_screen.pgm", imagegen_pgm(imagegen_start_screen(argv[2]),
+                                                         kStartScreenWidth, kStartScreenHeight));
   for (int size : kIconSizes) {
     const std::vector<uint8_t> png = imagegen_icon_png(portrait.data(), strips.data(), size);
     ok = ok && !png.empty() &&

@@ -2,10 +2,11 @@
 // a streaming texture at its own size (320 x 240), which the renderer scales to the 4 : 3
 // viewport with nearest neighbour; a second texture, one pixel wide and as tall as the viewport,
 // holds how lit each output row is (platform/window_picture.h) and is laid over the picture with
-// a modulating blend, which draws the dark scanlines. The scanline texture is made once per
-// viewport size, so the host's work per frame is the same at every window size: scaling and the
-// scanlines are the renderer's (the graphics card's where there is one). At whole-number scales
-// the window shows exactly window_picture; elsewhere every band is equally dark on average.
+// a modulating blend where a row is partly lit; wholly dark rows are filled with black. The
+// scanlines are made once per viewport size, so the host's work per frame is the same at every
+// window size: scaling and the scanlines are the renderer's (the graphics card's where there is
+// one). At whole-number scales the window shows exactly window_picture; elsewhere every band is
+// equally dark on average.
 #include <sys/time.h>
 
 #include <algorithm>
@@ -31,7 +32,14 @@ SDL_Window* window = nullptr;
 SDL_Renderer* renderer = nullptr;
 SDL_Texture* texture = nullptr;    // the show's picture, logical size
 SDL_Texture* scanlines = nullptr;  // 1 x viewport height: each output row's light
+int scanlines_w = 0;
 int scanlines_h = 0;
+// Where the scanlines are drawn, in viewport coordinates: the rows wholly dark are filled with
+// black, the rows partly lit are modulated by their light, and the lit rows are left alone. Only
+// the rows in between pay for blending, which a renderer without a graphics card does pixel by
+// pixel: at whole-number scales there are none.
+std::vector<SDL_Rect> dark_rows;
+std::vector<SDL_Rect> dim_rows;
 Uint32 window_id = 0;
 int logical_width = 0;
 int logical_height = 0;
@@ -140,18 +148,46 @@ void make_picture_texture() {
   if (texture) SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
 }
 
-// The scanlines for a viewport h rows tall, modulating what lies under them: a lit row (255)
-// leaves the picture as it is, a dark one (0) makes it black.
-void make_scanlines(int h) {
+// The scanlines for a viewport w x h, modulating what lies under them: a lit row (255) leaves
+// the picture as it is, a dark one (0) makes it black.
+void make_scanlines(int w, int h) {
   SDL_DestroyTexture(scanlines);
   scanlines = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STATIC, 1, h);
+  scanlines_w = w;
   scanlines_h = h;
-  if (!scanlines) return;  // too tall for the renderer: the picture without its scanlines
+  dark_rows.clear();
+  dim_rows.clear();
   std::vector<uint32_t> light(static_cast<size_t>(h));
-  for (int y = 0; y < h; ++y) light[y] = window_row_light(logical_height, h, y) * 0x010101u;
+  for (int y = 0; y < h; ++y) light[y] = window_row_light(logical_height, h, y);
+  // Runs of dark rows and of dim ones, one rectangle each.
+  for (int y = 0; y < h;) {
+    const uint32_t v = light[y];
+    int end = y + 1;
+    while (end < h && (light[end] == 0) == (v == 0) && (light[end] == 255) == (v == 255)) ++end;
+    if (v == 0) dark_rows.push_back({0, y, w, end - y});
+    if (v != 0 && v != 255) dim_rows.push_back({0, y, w, end - y});
+    y = end;
+  }
+  if (!scanlines) {  // too tall for the renderer: the dark rows alone
+    dim_rows.clear();
+    return;
+  }
+  for (uint32_t& v : light) v *= 0x010101u;
   SDL_UpdateTexture(scanlines, nullptr, light.data(), 4);
   SDL_SetTextureScaleMode(scanlines, SDL_ScaleModeNearest);
   SDL_SetTextureBlendMode(scanlines, SDL_BLENDMODE_MOD);
+}
+
+// Lays the scanlines over the picture just copied.
+void draw_scanlines() {
+  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+  if (!dark_rows.empty())
+    SDL_RenderFillRects(renderer, dark_rows.data(), static_cast<int>(dark_rows.size()));
+  for (const SDL_Rect& r : dim_rows) {
+    const SDL_Rect from{0, r.y, 1, r.h};
+    SDL_RenderCopy(renderer, scanlines, &from, &r);
+  }
 }
 
 void set_viewport(int w, int h) {
@@ -312,11 +348,11 @@ void video_present_stage(const uint32_t* fb) {
   fit_viewport();
   SDL_Rect v;
   SDL_RenderGetViewport(renderer, &v);
-  if (v.h > 0 && v.h != scanlines_h) make_scanlines(v.h);
+  if (v.h > 0 && (v.w != scanlines_w || v.h != scanlines_h)) make_scanlines(v.w, v.h);
   if (texture) SDL_UpdateTexture(texture, nullptr, fb, logical_width * 4);
   SDL_RenderClear(renderer);
   SDL_RenderCopy(renderer, texture, nullptr, nullptr);
-  if (scanlines) SDL_RenderCopy(renderer, scanlines, nullptr, nullptr);
+  draw_scanlines();
 }
 
 void video_present_show() {
@@ -355,7 +391,7 @@ int video_poll() {
         // The renderer's textures are gone (Direct3D after a lost device): made again.
         SDL_DestroyTexture(scanlines);
         scanlines = nullptr;
-        scanlines_h = 0;
+        scanlines_w = scanlines_h = 0;
         make_picture_texture();
         break;
       default:
@@ -380,7 +416,7 @@ void video_shutdown() {
   SDL_Quit();
   texture = nullptr;
   scanlines = nullptr;
-  scanlines_h = 0;
+  scanlines_w = scanlines_h = 0;
   renderer = nullptr;
   window = nullptr;
   window_id = 0;

@@ -1,12 +1,11 @@
-// The SDL host: one window, one renderer, and two textures. Each frame the show's picture goes to
-// a streaming texture at its own size (320 x 240), which the renderer scales to the 4 : 3
-// viewport with nearest neighbour; a second texture, one pixel wide and as tall as the viewport,
-// holds how lit each output row is (platform/window_picture.h) and is laid over the picture with
-// a modulating blend where a row is partly lit; wholly dark rows are filled with black. The
-// scanlines are made once per viewport size, so the host's work per frame is the same at every
-// window size: scaling and the scanlines are the renderer's (the graphics card's where there is
-// one). At whole-number scales the window shows exactly window_picture; elsewhere every band is
-// equally dark on average.
+// The SDL host: one window, one renderer, one texture. Each frame the show's picture goes to a
+// streaming texture at its own size (320 x 240), which the renderer scales to the 4 : 3 viewport
+// with nearest neighbour; over it the renderer lays the scanlines, each output row darkened by
+// how lit it is (platform/window_picture.h) with a modulating blend, or filled with black where
+// it is wholly dark. The scanlines are made once per viewport size, so the host's work per frame is
+// the same at every window size: scaling and the scanlines are the renderer's (the graphics card's
+// where there is one). At whole-number scales the window shows exactly window_picture; elsewhere
+// every band is equally dark on average.
 #include <sys/time.h>
 
 #include <algorithm>
@@ -30,16 +29,16 @@ namespace {
 
 SDL_Window* window = nullptr;
 SDL_Renderer* renderer = nullptr;
-SDL_Texture* texture = nullptr;    // the show's picture, logical size
-SDL_Texture* scanlines = nullptr;  // 1 x viewport height: each output row's light
+SDL_Texture* texture = nullptr;  // the show's picture, logical size
+// The scanlines for a viewport of scanlines_w x scanlines_h, made once per size: the output
+// rows by their light (runs of rows, in viewport coordinates). Light 0 is filled with black,
+// light 1 to 254 modulates the picture (one fill in that grey per light that occurs, a handful
+// at any scale), light 255 leaves it alone. Only the partly lit rows pay for blending, which a
+// renderer without a graphics card does pixel by pixel; at whole-number scales there are none.
 int scanlines_w = 0;
 int scanlines_h = 0;
-// Where the scanlines are drawn, in viewport coordinates: the rows wholly dark are filled with
-// black, the rows partly lit are modulated by their light, and the lit rows are left alone. Only
-// the rows in between pay for blending, which a renderer without a graphics card does pixel by
-// pixel: at whole-number scales there are none.
-std::vector<SDL_Rect> dark_rows;
-std::vector<SDL_Rect> dim_rows;
+std::vector<SDL_Rect> rows_by_light[256];
+std::vector<int> dim_lights;  // the lights from 1 to 254 that occur
 Uint32 window_id = 0;
 int logical_width = 0;
 int logical_height = 0;
@@ -148,46 +147,36 @@ void make_picture_texture() {
   if (texture) SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
 }
 
-// The scanlines for a viewport w x h, modulating what lies under them: a lit row (255) leaves
-// the picture as it is, a dark one (0) makes it black.
 void make_scanlines(int w, int h) {
-  SDL_DestroyTexture(scanlines);
-  scanlines = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STATIC, 1, h);
   scanlines_w = w;
   scanlines_h = h;
-  dark_rows.clear();
-  dim_rows.clear();
-  std::vector<uint32_t> light(static_cast<size_t>(h));
-  for (int y = 0; y < h; ++y) light[y] = window_row_light(logical_height, h, y);
-  // Runs of dark rows and of dim ones, one rectangle each.
+  for (std::vector<SDL_Rect>& rows : rows_by_light) rows.clear();
+  dim_lights.clear();
   for (int y = 0; y < h;) {
-    const uint32_t v = light[y];
+    const int light = window_row_light(logical_height, h, y);
     int end = y + 1;
-    while (end < h && (light[end] == 0) == (v == 0) && (light[end] == 255) == (v == 255)) ++end;
-    if (v == 0) dark_rows.push_back({0, y, w, end - y});
-    if (v != 0 && v != 255) dim_rows.push_back({0, y, w, end - y});
+    while (end < h && window_row_light(logical_height, h, end) == light) ++end;
+    if (light != 0 && light != 255 && rows_by_light[light].empty()) dim_lights.push_back(light);
+    rows_by_light[light].push_back({0, y, w, end - y});
     y = end;
   }
-  if (!scanlines) {  // too tall for the renderer: the dark rows alone
-    dim_rows.clear();
-    return;
-  }
-  for (uint32_t& v : light) v *= 0x010101u;
-  SDL_UpdateTexture(scanlines, nullptr, light.data(), 4);
-  SDL_SetTextureScaleMode(scanlines, SDL_ScaleModeNearest);
-  SDL_SetTextureBlendMode(scanlines, SDL_BLENDMODE_MOD);
 }
 
 // Lays the scanlines over the picture just copied.
 void draw_scanlines() {
+  const std::vector<SDL_Rect>& dark = rows_by_light[0];
   SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-  if (!dark_rows.empty())
-    SDL_RenderFillRects(renderer, dark_rows.data(), static_cast<int>(dark_rows.size()));
-  for (const SDL_Rect& r : dim_rows) {
-    const SDL_Rect from{0, r.y, 1, r.h};
-    SDL_RenderCopy(renderer, scanlines, &from, &r);
+  if (!dark.empty()) SDL_RenderFillRects(renderer, dark.data(), static_cast<int>(dark.size()));
+  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_MOD);
+  for (const int light : dim_lights) {
+    const std::vector<SDL_Rect>& rows = rows_by_light[light];
+    const Uint8 v = static_cast<Uint8>(light);
+    SDL_SetRenderDrawColor(renderer, v, v, v, 255);
+    SDL_RenderFillRects(renderer, rows.data(), static_cast<int>(rows.size()));
   }
+  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
 }
 
 void set_viewport(int w, int h) {
@@ -389,9 +378,6 @@ int video_poll() {
         break;
       case SDL_RENDER_DEVICE_RESET:
         // The renderer's textures are gone (Direct3D after a lost device): made again.
-        SDL_DestroyTexture(scanlines);
-        scanlines = nullptr;
-        scanlines_w = scanlines_h = 0;
         make_picture_texture();
         break;
       default:
@@ -409,13 +395,11 @@ int video_poll() {
 }
 
 void video_shutdown() {
-  SDL_DestroyTexture(scanlines);
   SDL_DestroyTexture(texture);
   SDL_DestroyRenderer(renderer);
   SDL_DestroyWindow(window);
   SDL_Quit();
   texture = nullptr;
-  scanlines = nullptr;
   scanlines_w = scanlines_h = 0;
   renderer = nullptr;
   window = nullptr;

@@ -79,7 +79,6 @@
       scanlines.height = rect[3];
       var rows = new Uint8ClampedArray(HEAPU8.buffer.slice(at, at + rect[3] * 4));
       scanlines.getContext('2d').putImageData(new ImageData(rows, 1, rect[3]), 0, 0);
-      page.scanlines = rect[3];
     }
   }
   window.addEventListener('resize', layout);

@@ -1,10 +1,11 @@
 // Presentation at three window sizes (a 640 x 480 window, a 1080p screen's 4 : 3 viewport, a
 // 4K screen's), on SDL's offscreen driver and software renderer, so that it runs without a
 // display:
-//   WindowPicture  the picture drawn at the window's size by the CPU, what the host did per frame
-//                  before the renderer scaled it (the same work as window_picture alone);
-//   HostOwnWork    what the host does per frame now: the 320 x 240 picture uploaded and the two
-//                  draws queued (the renderer batches them until the present);
+//   WindowPicture  the picture drawn at the window's size by the CPU: what the host did per frame
+//                  before the renderer scaled it;
+//   HostOwnWork    what the host does per frame now, in processor time: the 320 x 240 picture
+//                  uploaded, its copy and the scanlines' fills queued (the renderer batches them
+//                  until the present);
 //   SoftwareWhole  the whole present on the software renderer, the renderer's scaling and
 //                  blending included: what a machine without a graphics card pays on its CPU.
 #include <benchmark/benchmark.h>

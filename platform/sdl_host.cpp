@@ -1,8 +1,11 @@
-// The SDL host: one window, one renderer and one streaming texture the size of the 4 : 3 viewport
-// (made again when the viewport changes size). Every frame is drawn into it as the window shows
-// it (platform/window_picture.h: at the window's first size each pixel twice across with a black
-// line under every row), so that the renderer copies it without scaling and the scanlines stay
-// even at every window size.
+// The SDL host: one window, one renderer, one texture. Each frame the show's picture goes to a
+// streaming texture at its own size (320 x 240), which the renderer scales to the 4 : 3 viewport
+// with nearest neighbour; over it the renderer lays the scanlines, each output row darkened by
+// how lit it is (platform/window_picture.h) with a modulating blend, or filled with black where
+// it is wholly dark. The scanlines are made once per viewport size, so the host's work per frame is
+// the same at every window size: scaling and the scanlines are the renderer's (the graphics card's
+// where there is one). At whole-number scales the window shows exactly window_picture; elsewhere
+// every band is equally dark on average.
 #include <sys/time.h>
 
 #include <algorithm>
@@ -10,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include <SDL_syswm.h>
 
@@ -25,9 +29,16 @@ namespace {
 
 SDL_Window* window = nullptr;
 SDL_Renderer* renderer = nullptr;
-SDL_Texture* texture = nullptr;
-int texture_w = 0;
-int texture_h = 0;
+SDL_Texture* texture = nullptr;  // the show's picture, logical size
+// The scanlines for a viewport of scanlines_w x scanlines_h, made once per size: the output
+// rows by their light (runs of rows, in viewport coordinates). Light 0 is filled with black,
+// light 1 to 254 modulates the picture (one fill in that grey per light that occurs, a handful
+// at any scale), light 255 leaves it alone. Only the partly lit rows pay for blending, which a
+// renderer without a graphics card does pixel by pixel; at whole-number scales there are none.
+int scanlines_w = 0;
+int scanlines_h = 0;
+std::vector<SDL_Rect> rows_by_light[256];
+std::vector<int> dim_lights;  // the lights from 1 to 254 that occur
 Uint32 window_id = 0;
 int logical_width = 0;
 int logical_height = 0;
@@ -52,6 +63,7 @@ constexpr int kProbeSkip = 8;     // the first frames include start-up work and 
 constexpr int kProbeFrames = 31;  // odd, so the median is one sample
 int64_t presents = 0;
 PaceClock::time_point last_present{};
+bool probing = true;  // off once the pacing was set by hand
 PaceClock::duration probe[kProbeFrames];
 int probe_count = 0;
 
@@ -124,6 +136,47 @@ void probe_present() {
     }
   }
   last_present = now;
+}
+
+// Both textures are scaled with nearest neighbour: the picture's pixels stay sharp squares and
+// each output row takes exactly one row of light.
+void make_picture_texture() {
+  SDL_DestroyTexture(texture);
+  texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                              logical_width, logical_height);
+  if (texture) SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
+}
+
+void make_scanlines(int w, int h) {
+  scanlines_w = w;
+  scanlines_h = h;
+  for (std::vector<SDL_Rect>& rows : rows_by_light) rows.clear();
+  dim_lights.clear();
+  for (int y = 0; y < h;) {
+    const int light = window_row_light(logical_height, h, y);
+    int end = y + 1;
+    while (end < h && window_row_light(logical_height, h, end) == light) ++end;
+    if (light != 0 && light != 255 && rows_by_light[light].empty()) dim_lights.push_back(light);
+    rows_by_light[light].push_back({0, y, w, end - y});
+    y = end;
+  }
+}
+
+// Lays the scanlines over the picture just copied.
+void draw_scanlines() {
+  const std::vector<SDL_Rect>& dark = rows_by_light[0];
+  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+  if (!dark.empty()) SDL_RenderFillRects(renderer, dark.data(), static_cast<int>(dark.size()));
+  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_MOD);
+  for (const int light : dim_lights) {
+    const std::vector<SDL_Rect>& rows = rows_by_light[light];
+    const Uint8 v = static_cast<Uint8>(light);
+    SDL_SetRenderDrawColor(renderer, v, v, v, 255);
+    SDL_RenderFillRects(renderer, rows.data(), static_cast<int>(rows.size()));
+  }
+  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
 }
 
 void set_viewport(int w, int h) {
@@ -265,9 +318,7 @@ int video_init(int mode, int /*ignored*/) {
   if (!window) return 1;
   set_window_icon();
   renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC);
-  // The texture is made at the viewport's size at the first present: copied, never scaled.
-  texture = nullptr;
-  texture_w = texture_h = 0;
+  make_picture_texture();
   window_id = SDL_GetWindowID(window);
   SDL_ShowCursor(0);
   fullscreen_wanted = false;
@@ -278,36 +329,33 @@ int video_init(int mode, int /*ignored*/) {
   frame_period = std::chrono::duration_cast<PaceClock::duration>(
       std::chrono::nanoseconds(static_cast<int64_t>(std::llround(1e9 / refresh_hz))));
   pacing = false;
+  probing = true;
   presents = 0;
   probe_count = 0;
   if (!renderer || renderer_lacks_retrace_wait()) pacing_start();
   return 0;
 }
 
-int video_present(const uint32_t* fb) {
+void video_present_stage(const uint32_t* fb) {
   fit_viewport();
   SDL_Rect v;
   SDL_RenderGetViewport(renderer, &v);
-  if (v.w <= 0 || v.h <= 0) v = {0, 0, 2 * logical_width, 2 * logical_height};
-  if (!texture || texture_w != v.w || texture_h != v.h) {
-    SDL_DestroyTexture(texture);
-    texture =
-        SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, v.w, v.h);
-    texture_w = v.w;
-    texture_h = v.h;
-  }
-  void* pixels = nullptr;
-  int pitch = 0;
-  if (texture && SDL_LockTexture(texture, nullptr, &pixels, &pitch) == 0) {
-    window_picture(fb, logical_width, logical_height, v.w, v.h, WindowPixels::Xrgb,
-                   static_cast<uint32_t*>(pixels), pitch / 4);
-    SDL_UnlockTexture(texture);
-  }
+  if (v.h > 0 && (v.w != scanlines_w || v.h != scanlines_h)) make_scanlines(v.w, v.h);
+  if (texture) SDL_UpdateTexture(texture, nullptr, fb, logical_width * 4);
   SDL_RenderClear(renderer);
   SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+  draw_scanlines();
+}
+
+void video_present_show() {
   if (pacing) pace_wait();
   SDL_RenderPresent(renderer);
-  if (!pacing) probe_present();
+  if (!pacing && probing) probe_present();
+}
+
+int video_present(const uint32_t* fb) {
+  video_present_stage(fb);
+  video_present_show();
   return 0;
 }
 
@@ -337,6 +385,10 @@ int video_poll() {
         // The window has taken the size of the last mode change.
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) mode_change_pending = false;
         break;
+      case SDL_RENDER_DEVICE_RESET:
+        // The renderer's textures are gone (Direct3D after a lost device): made again.
+        make_picture_texture();
+        break;
       default:
         break;
     }
@@ -357,7 +409,7 @@ void video_shutdown() {
   SDL_DestroyWindow(window);
   SDL_Quit();
   texture = nullptr;
-  texture_w = texture_h = 0;
+  scanlines_w = scanlines_h = 0;
   renderer = nullptr;
   window = nullptr;
   window_id = 0;
@@ -386,8 +438,15 @@ bool video_pacing_active() { return pacing; }
 int video_refresh_hz() { return refresh_hz; }
 void video_pacing_probe_restart() {
   pacing = false;
+  probing = true;
   presents = 0;
   probe_count = 0;
+}
+
+void video_set_pacing(bool on) {
+  pacing = on;
+  pace_started = false;
+  probing = false;
 }
 
 int video_start_choice() {

@@ -14,3 +14,11 @@ int video_refresh_hz();
 // Trusts the renderer's retrace wait again and restarts watching the present intervals, as for
 // a renderer that claims the wait. For the tests of that watch.
 void video_pacing_probe_restart();
+
+// video_present in its two halves, for the presentation benchmark: the host's own work (the
+// picture uploaded, the draws queued) and the rest (the renderer draws them and presents).
+void video_present_stage(const uint32_t* fb);
+void video_present_show();
+
+// Turns our own frame pacing off (or on), for the benchmark.
+void video_set_pacing(bool on);

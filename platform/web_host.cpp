@@ -1,10 +1,10 @@
-// The web page's host. The picture goes to a canvas as the window shows it
-// (platform/window_picture.h), drawn at the size in device pixels of the centred 4 : 3 rectangle
-// the page lays the canvas out in (web_set_output), so that the browser does not scale it and
-// the scanlines stay even at every size; 640 x 480 until the page says. Each present hands the
-// frame to the canvas and then suspends the show until the browser's next display frame, so the
-// scenes' blocking frame loops run one frame per refresh and the browser keeps its event loop
-// (keys, audio) in between.
+// The web page's host. Each present hands the show's 320 x 240 picture to a canvas of that size;
+// the browser scales it to the centred 4 : 3 rectangle (nearest neighbour) and lays over it the
+// scanlines, a one-pixel-wide canvas with a row per device pixel of that rectangle, made once per
+// size from window_row_light (platform/window_picture.h) and blended by multiplying. So the
+// page's work per frame is the same at every size, and the look is the window's. Each present
+// then suspends the show until the browser's next display frame, so the scenes' blocking frame
+// loops run one frame per refresh and the browser keeps its event loop (keys, audio) in between.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
@@ -27,9 +27,8 @@ int web_poll_quit();             // 1 once q or Escape was pressed
 
 namespace {
 
-// The largest canvas drawn at full size; a bigger rectangle gets this and the browser scales it.
-constexpr int kMaxOutWidth = 3840;
-constexpr int kMaxOutHeight = 2880;
+// The tallest scanline canvas; a taller rectangle gets this and the browser scales it.
+constexpr int kMaxOutHeight = 8192;
 // A simulated run draws on the canvas and lets the browser breathe this often (ms of work), not
 // every frame: it runs many times faster than real time.
 constexpr double kSimulatedYieldMs = 50.0;
@@ -37,10 +36,10 @@ constexpr double kSimulatedYieldMs = 50.0;
 WebConfig config;
 int logical_width = 0;
 int logical_height = 0;
-// RGBA bytes in the canvas's order, out_width x out_height; made again only when that changes.
+// The picture as RGBA bytes in the canvas's order.
 std::vector<uint32_t> canvas_pixels;
-int out_width = 640;
-int out_height = 480;
+// Each row's light for the scanline canvas, as RGBA; made again only when the height changes.
+std::vector<uint32_t> scanline_pixels;
 // Counts the frames; a simulated run's time too (the offline host's clock).
 OfflineClock sim_clock;
 double opened_ms = 0;       // the page's clock at video_init
@@ -51,10 +50,13 @@ double clock_base_ms = -1;  // the page's clock at the first clock_ticks call; -
 bool simulated() { return config.simulated_fps > 0; }
 
 void show_canvas(const uint32_t* fb) {
-  canvas_pixels.resize(static_cast<size_t>(out_width) * out_height);
-  window_picture(fb, logical_width, logical_height, out_width, out_height, WindowPixels::Rgba,
-                 canvas_pixels.data(), out_width);
-  web_canvas_put(canvas_pixels.data(), out_width, out_height);
+  const size_t n = static_cast<size_t>(logical_width) * logical_height;
+  canvas_pixels.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t p = fb[i];
+    canvas_pixels[i] = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
+  }
+  web_canvas_put(canvas_pixels.data(), logical_width, logical_height);
 }
 
 }  // namespace
@@ -69,7 +71,7 @@ int video_init(int mode, int /*ignored*/) {
   int width;
   int height;
   if (!video_mode_size(mode, &width, &height)) return 1;
-  if (!web_canvas_open(out_width, out_height)) return 1;
+  if (!web_canvas_open(width, height)) return 1;
   logical_width = width;
   logical_height = height;
   offline_clock_reset(&sim_clock, config.simulated_fps, config.time_listener,
@@ -81,22 +83,27 @@ int video_init(int mode, int /*ignored*/) {
 
 int video_present(const uint32_t* fb) {
   const double start = emscripten_get_now();
+  // The frame goes to the canvas first, so that the time reported for it is all of the page's
+  // own work on it, the hand-over included.
+  bool shown = false;
+  if (!simulated() || start - last_yield_ms >= kSimulatedYieldMs) {
+    show_canvas(fb);
+    shown = true;
+  }
   if (config.sink) {
     const int64_t time_us =
         simulated() ? sim_clock.time_us : static_cast<int64_t>((start - opened_ms) * 1000.0);
     const WebFrame frame{{fb, logical_width, logical_height, sim_clock.frames, time_us},
-                         start - resumed_ms};
+                         emscripten_get_now() - resumed_ms};
     config.sink(frame, config.sink_user);
   }
   offline_clock_presented(&sim_clock);
   if (simulated()) {
-    if (emscripten_get_now() - last_yield_ms >= kSimulatedYieldMs) {
-      show_canvas(fb);
+    if (shown) {
       web_wait_frame(1);
       last_yield_ms = emscripten_get_now();
     }
   } else {
-    show_canvas(fb);
     web_wait_frame(0);
   }
   resumed_ms = emscripten_get_now();
@@ -124,10 +131,15 @@ void platform_idle() {
   if (!simulated()) web_idle();
 }
 
-// The size in device pixels of the rectangle the page shows the canvas in.
-extern "C" EMSCRIPTEN_KEEPALIVE void web_set_output(int w, int h) {
-  out_width = std::clamp(w, 1, kMaxOutWidth);
-  out_height = std::clamp(h, 1, kMaxOutHeight);
+// The scanlines for a rectangle h device pixels tall: h RGBA words, each row's light as grey.
+// The page makes its scanline canvas from them when the size changes.
+extern "C" EMSCRIPTEN_KEEPALIVE const uint32_t* web_scanlines(int h) {
+  h = std::clamp(h, 1, kMaxOutHeight);
+  scanline_pixels.resize(static_cast<size_t>(h));
+  const int height = logical_height > 0 ? logical_height : 240;
+  for (int y = 0; y < h; ++y)
+    scanline_pixels[y] = 0xFF000000u | window_row_light(height, h, y) * 0x010101u;
+  return scanline_pixels.data();
 }
 
 // The 4 : 3 rectangle for a page of w x h CSS pixels, as x, y, width, height: the page lays the

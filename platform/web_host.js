@@ -27,6 +27,8 @@ mergeInto(LibraryManager.library, {
       }
     },
     onKey: function(e) {
+      // The start screen is the page's: the show's keys mean nothing until the show is shown.
+      if (!Module.showStarted) return;
       if (e.repeat || e.ctrlKey || e.altKey || e.metaKey) return;  // the browser's own keys
       if (e.key === 'q' || e.key === 'Q' || e.key === 'Escape') {
         webHost.quit = true;
@@ -57,6 +59,7 @@ mergeInto(LibraryManager.library, {
   },
 
   web_canvas_put__deps: ['$webHost'],
+  // The show's picture at its own size; the page's style scales it (image-rendering: pixelated).
   web_canvas_put: function(rgba, width, height) {
     var canvas = Module.canvas;
     if (canvas.width !== width || canvas.height !== height) {
@@ -64,7 +67,7 @@ mergeInto(LibraryManager.library, {
       canvas.height = height;
     }
     // One ImageData over the host's pixels in the wasm memory, made again only when the memory
-    // grows (which replaces its buffer): no 1.2 MB of garbage per frame.
+    // grows (which replaces its buffer): no garbage per frame.
     var image = webHost.image;
     if (!image || image.data.buffer !== HEAPU8.buffer || webHost.imageAt !== rgba ||
         image.width !== width || image.height !== height) {

@@ -10,22 +10,55 @@ uint32_t pack(uint32_t r, uint32_t g, uint32_t b, WindowPixels format) {
                                       : (r << 16) | (g << 8) | b;
 }
 
+// Output row y's place among the bands, in units of 1 / (2 * height) of an output row: a band is
+// 2 * out_h units and its lit half out_h, so every length is whole.
+struct RowSpan {
+  int64_t row;
+  int64_t band;
+  int64_t y0;
+  int64_t y1;
+  int first;
+  int last;
+  int64_t out_h;
+  // The units of this row in band k's lit half.
+  int64_t lit(int k) const {
+    const int64_t top = band * k;
+    return std::max<int64_t>(0, std::min(y1, top + out_h) - std::max(y0, top));
+  }
+};
+
+RowSpan row_span(int height, int out_h, int y) {
+  RowSpan s;
+  s.row = 2 * static_cast<int64_t>(height);
+  s.band = 2 * static_cast<int64_t>(out_h);
+  s.y0 = s.row * y;
+  s.y1 = s.y0 + s.row;
+  s.first = static_cast<int>(s.y0 / s.band);
+  s.last = std::min(static_cast<int>((s.y1 - 1) / s.band), height - 1);
+  s.out_h = out_h;
+  return s;
+}
+
 }  // namespace
+
+uint8_t window_row_light(int height, int out_h, int y) {
+  if (out_h % height == 0) {
+    const int scale = out_h / height;
+    return y % scale < window_lit_rows(scale) ? 255 : 0;
+  }
+  const RowSpan s = row_span(height, out_h, y);
+  int64_t lit = 0;
+  for (int k = s.first; k <= s.last; ++k) lit += s.lit(k);
+  return static_cast<uint8_t>((lit * 255 + s.row / 2) / s.row);
+}
 
 void window_picture_row(const uint32_t* fb, int width, int height, int out_w, int out_h, int y,
                         WindowPixels format, uint32_t* out) {
-  // In units of 1 / (2 * height) of an output row a band is 2 * out_h units and its lit half
-  // out_h: every length below is whole.
-  const int64_t row = 2 * static_cast<int64_t>(height);
-  const int64_t band = 2 * static_cast<int64_t>(out_h);
-  const int64_t y0 = row * y;
-  const int64_t y1 = y0 + row;
-  const int first = static_cast<int>(y0 / band);
-  const int last = std::min(static_cast<int>((y1 - 1) / band), height - 1);
-  auto lit = [&](int k) {
-    const int64_t top = band * k;
-    return std::max<int64_t>(0, std::min(y1, top + out_h) - std::max(y0, top));
-  };
+  const RowSpan span = row_span(height, out_h, y);
+  const int64_t row = span.row;
+  const int first = span.first;
+  const int last = span.last;
+  auto lit = [&](int k) { return span.lit(k); };
   // Most rows lie wholly in one band's lit part or in dark: copied or black.
   int only = -1;
   bool dark = true;

@@ -20,6 +20,11 @@ inline int window_lit_rows(int scale) { return (scale + 1) / 2; }
 void window_picture_row(const uint32_t* fb, int width, int height, int out_w, int out_h, int y,
                         WindowPixels format, uint32_t* out);
 
+// How much of output row y of that picture is lit, 0 (dark) to 255 (lit): the share that
+// window_picture_row lights it by, rounded. At whole-number scales only 0 and 255. Laid over the
+// show's picture scaled to out_h rows with nearest neighbour, it gives the same dark lines.
+uint8_t window_row_light(int height, int out_h, int y);
+
 // The whole picture, rows pitch words apart.
 void window_picture(const uint32_t* fb, int width, int height, int out_w, int out_h,
                     WindowPixels format, uint32_t* out, int pitch);

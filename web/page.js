@@ -8,6 +8,7 @@
   var fps = simulated ? (parseInt(params.get('simulate'), 10) || 60) : 0;
   var stage = document.getElementById('stage');
   var canvas = document.getElementById('screen');
+  var scanlines = document.getElementById('scanlines');
   var intro = document.getElementById('intro');
   var hint = document.getElementById('start-hint');
   var buttons = [document.getElementById('start'), document.getElementById('start-gentle')];
@@ -49,22 +50,36 @@
   function fail(text) {
     intro.hidden = true;
     controls.hidden = true;
-    canvas.style.display = 'none';
+    canvas.style.display = scanlines.style.display = 'none';
     page.state = 'failed';
     Module.quit = true;  // a show still running ends at its next frame
     say(text, false);
   }
 
+  // The picture's rectangle is the window's rule applied to the stage in device pixels, so that
+  // its edges and the scanline canvas's rows fall on whole device pixels.
+  var scanlineRows = 0;
   function layout() {
     if (page.state !== 'running') return;
-    var r = Module._web_viewport(stage.clientWidth, stage.clientHeight) >> 2;
-    canvas.style.left = HEAP32[r] + 'px';
-    canvas.style.top = HEAP32[r + 1] + 'px';
-    canvas.style.width = HEAP32[r + 2] + 'px';
-    canvas.style.height = HEAP32[r + 3] + 'px';
-    // The host draws the picture at the rectangle's size in device pixels.
     var dpr = window.devicePixelRatio || 1;
-    Module._web_set_output(Math.round(HEAP32[r + 2] * dpr), Math.round(HEAP32[r + 3] * dpr));
+    var w = Math.round(stage.clientWidth * dpr), h = Math.round(stage.clientHeight * dpr);
+    var r = Module._web_viewport(w, h) >> 2;
+    var rect = [HEAP32[r], HEAP32[r + 1], HEAP32[r + 2], HEAP32[r + 3]];
+    [canvas, scanlines].forEach(function(c) {
+      c.style.left = rect[0] / dpr + 'px';
+      c.style.top = rect[1] / dpr + 'px';
+      c.style.width = rect[2] / dpr + 'px';
+      c.style.height = rect[3] / dpr + 'px';
+    });
+    // One scanline row per device pixel row, made again only when the height changes.
+    if (rect[3] > 0 && rect[3] !== scanlineRows) {
+      scanlineRows = rect[3];
+      var at = Module._web_scanlines(rect[3]);
+      scanlines.width = 1;
+      scanlines.height = rect[3];
+      var rows = new Uint8ClampedArray(HEAPU8.buffer.slice(at, at + rect[3] * 4));
+      scanlines.getContext('2d').putImageData(new ImageData(rows, 1, rect[3]), 0, 0);
+    }
   }
   window.addEventListener('resize', layout);
   document.addEventListener('fullscreenchange', function() {
@@ -75,7 +90,8 @@
   function showPicture() {
     intro.hidden = true;
     page.state = 'running';
-    canvas.style.display = 'block';
+    Module.showStarted = true;  // from now on the keys are the show's
+    canvas.style.display = scanlines.style.display = 'block';
     layout();
   }
 
@@ -122,15 +138,24 @@
     return {rows: rows, text: lines.join('\n')};
   }
 
-  function noSound() {
+  // Why the sound could not start, from what the browser lacks; why is the sound's own reason,
+  // if it gave one.
+  function noSound(why) {
+    var start = 'The sound could not be started: ';
     if (!window.isSecureContext)
-      return 'The sound could not be started: browsers let a page make sound this way only ' +
-             'when it is opened from the disk, from an https:// address or from localhost.';
-    if (typeof AudioWorkletNode !== 'function')
-      return 'The sound could not be started: this browser has no audio worklets. Please open ' +
-             'the page in a current browser.';
-    return 'The sound could not be started: this browser gave the page no Web Audio output at ' +
-           '44,100 Hz.';
+      return start + 'browsers let a page make sound this way only when it is opened from the ' +
+             'disk, from an https:// address or from localhost, and this address is none of them.';
+    if (typeof WebAssembly !== 'object')
+      return start + 'this browser cannot run WebAssembly, which the sound is made with. Please ' +
+             'open the page in a current browser.';
+    if (!(window.AudioContext || window.webkitAudioContext))
+      return start + 'this browser has no Web Audio. Please open the page in a current browser.';
+    if (typeof AudioWorkletNode !== 'function' || why === 'no audio worklet')
+      return start + 'this browser has no audio worklets. Please open the page in a current ' +
+             'browser.';
+    if (why)
+      return start + 'this browser would not run the show\'s audio processor (' + why + ').';
+    return start + 'this browser gave the page no Web Audio output at 44,100 Hz.';
   }
 
   Module.onEnded = function(status) {
@@ -146,7 +171,7 @@
     page.state = 'ended';
     page.timing = timingTable();
     console.log('Frame times, per scene:\n' + page.timing.text);
-    canvas.style.display = 'none';
+    canvas.style.display = scanlines.style.display = 'none';
     controls.hidden = true;
     say('The show has ended. Thank you for watching.', true);
     if (document.fullscreenElement) document.exitFullscreen().catch(function() {});
@@ -160,9 +185,7 @@
 
   Module.onSoundFailed = function(why) {
     if (why) console.warn('sound: ' + why);
-    fail(why ? 'The sound could not be started: this browser would not run the show\'s ' +
-               'audio processor (' + why + ').'
-             : noSound());
+    fail(noSound(why));
   };
 
   // The sound module's bytes, carried in driftlight.js as base64 (web/embed_js.py).

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/sdl_host.h"
 #include "platform/viewport.h"
+#include "platform/window_picture.h"
 
 namespace {
 
@@ -184,22 +185,45 @@ TEST_F(SdlHost, ViewportFollowsTheRealSizeWithoutAResizeEvent) {
   EXPECT_EQ(r.h, 500);
 }
 
-TEST_F(SdlHost, PresentDoublesPixelsWithBlackScanlines) {
-  std::vector<uint32_t> fb(320 * 240);
-  for (int i = 0; i < 320 * 240; ++i) fb[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
-  EXPECT_EQ(video_present(fb.data()), 0);
-  // The software renderer keeps the presented picture in the window surface.
-  std::vector<uint32_t> shown(640 * 480, 0xDEADBEEF);
-  ASSERT_EQ(SDL_RenderReadPixels(video_renderer(), nullptr, SDL_PIXELFORMAT_RGB888, shown.data(),
-                                 640 * 4),
-            0);
-  int wrong = 0;
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x) {
-      const uint32_t want = y % 2 ? 0u : fb[(y / 2) * 320 + x / 2];
-      wrong += (shown[y * 640 + x] & 0xFFFFFF) != want;
-    }
-  EXPECT_EQ(wrong, 0);
+// What the renderer shows (the picture scaled with nearest neighbour, the scanlines laid over
+// it) against window_picture at the viewport's size: the same pixels at whole-number scales; at
+// others, over a picture of one colour, every output row as dark as window_picture makes it.
+TEST_F(SdlHost, PresentShowsTheWindowPictureAtEverySize) {
+  struct Case {
+    int w, h;    // the window
+    bool whole;  // a whole-number scale: equal pixels
+  };
+  const Case cases[] = {{640, 480, true},  {960, 720, true},   {1280, 960, true},
+                        {320, 240, true},  {1000, 750, false}, {1000, 500, false},
+                        {800, 600, false}, {1440, 1080, false}};
+  std::vector<uint32_t> noise(320 * 240);
+  for (int i = 0; i < 320 * 240; ++i) noise[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+  const std::vector<uint32_t> flat(320 * 240, 0xC0A060);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);
+    SDL_SetWindowSize(video_window(), c.w, c.h);
+    SDL_PumpEvents();
+    const std::vector<uint32_t>& fb = c.whole ? noise : flat;
+    EXPECT_EQ(video_present(fb.data()), 0);
+    const ViewportRect v = viewport_for(c.w, c.h);
+    // The software renderer keeps the presented picture in the window surface; the rectangle
+    // read is the viewport.
+    std::vector<uint32_t> shown(static_cast<size_t>(v.w) * v.h, 0xDEADBEEF);
+    std::vector<uint32_t> want(shown.size());
+    ASSERT_EQ(SDL_RenderReadPixels(video_renderer(), nullptr, SDL_PIXELFORMAT_RGB888, shown.data(),
+                                   v.w * 4),
+              0);
+    window_picture(fb.data(), 320, 240, v.w, v.h, WindowPixels::Xrgb, want.data(), v.w);
+    int wrong = 0, worst = 0;
+    for (size_t i = 0; i < shown.size(); ++i)
+      for (int shift : {0, 8, 16}) {
+        const int d = std::abs(static_cast<int>((shown[i] >> shift) & 0xFF) -
+                               static_cast<int>((want[i] >> shift) & 0xFF));
+        worst = std::max(worst, d);
+        wrong += d > (c.whole ? 0 : 2);
+      }
+    EXPECT_EQ(wrong, 0) << "largest difference " << worst;
+  }
 }
 
 TEST_F(SdlHost, PacesPresentsWhereTheRendererDoesNotWait) {

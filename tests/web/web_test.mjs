@@ -3,16 +3,18 @@
 //   node web_test.mjs frames PAGE_DIR GOLDEN_FILE OUT_DIR CAPTURE
 //       simulated run: frames equal the native program's golden frames, the sound equals what
 //       the native capture tool (CAPTURE) writes; the per-scene timing
-//   node web_test.mjs gentle PAGE_DIR GENTLE_GOLDEN_FILE
+//   node web_test.mjs gentle PAGE_DIR GENTLE_GOLDEN_FILE OUT_DIR
 //       the start screen's warning, and the gentle show it offers against the native gentle
-//       show's golden frames
+//       show's golden frames; the start screen fits a phone upright and on its side
 //   node web_test.mjs live PAGE_DIR OUT_DIR                 real time: sound, picture, keys
 //   node web_test.mjs sound PAGE_DIR OUT_DIR MODRENDER MOD
 //       real time with the page's thread stalled 150 ms every 2 s: what reaches the speakers
 //       equals the native soundtrack (MODRENDER's render of MOD) sample for sample, served and
 //       from file:// (the single-file page)
 //   node web_test.mjs measure PAGE_DIR OUT_DIR MODRENDER MOD
-//       breaks in 60 s of stalls at CPU throttling 1, 4 and 6; click to first sound (a report)
+//       the page's main-thread time and frame rate at three picture sizes (as "present"); breaks
+//       in 60 s of stalls at CPU throttling 1, 4 and 6; click to first sound (a report)
+//   node web_test.mjs present PAGE_DIR                     the first of those alone
 import { createServer } from 'node:http';
 import { readFile, mkdtemp, rm, mkdir, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
@@ -59,10 +61,13 @@ async function serve(dir) {
   return { server, url: `http://127.0.0.1:${server.address().port}/` };
 }
 
+// viewport: {width, height} in CSS pixels, and scale, the device-pixel ratio (1 if not given).
 async function withBrowser(extraFlags, viewport, body) {
   const profile = await mkdtemp(path.join(tmpdir(), 'driftlight-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
-    executablePath: CHROMIUM, headless: true, args: [...FLAGS, ...extraFlags], viewport,
+    executablePath: CHROMIUM, headless: true, args: [...FLAGS, ...extraFlags],
+    viewport: { width: viewport.width, height: viewport.height },
+    deviceScaleFactor: viewport.scale || 1,
   });
   try {
     return await body(context);
@@ -224,7 +229,7 @@ async function framesCase(pageDir, goldenFile, outDir, capture) {
 
 // The gentle show, chosen on the start screen, against the native gentle show's golden frames
 // (50 frames a second, tests/show/golden_frames_gentle.txt).
-async function gentleCase(pageDir, goldenFile) {
+async function gentleCase(pageDir, goldenFile, outDir) {
   const golden = (await readFile(goldenFile, 'utf8')).split('\n')
     .filter((l) => l.trim() && !l.startsWith('#')).map((l) => l.trim().split(/\s+/));
   const { server, url } = await serve(pageDir);
@@ -246,6 +251,29 @@ async function gentleCase(pageDir, goldenFile) {
       check(golden.length >= 15 && wrong.length === 0,
             `${golden.length - wrong.length} of ${golden.length} golden frames of the gentle show ` +
             "equal the native program's");
+    });
+    // The start screen on a phone, upright and on its side: nothing to scroll, the buttons clear
+    // of the edges.
+    await withBrowser([], { width: 412, height: 915, scale: 2.6 }, async (context) => {
+      const page = await context.newPage();
+      watchConsole(page);
+      await page.goto(`${url}index.html?simulate=50`);
+      for (const [width, height] of [[412, 915], [915, 412]]) {
+        await page.setViewportSize({ width, height });
+        const fit = await page.evaluate(() => {
+          const intro = document.getElementById('intro');
+          const boxes = ['start', 'start-gentle'].map(
+            (id) => document.getElementById(id).getBoundingClientRect());
+          const edge = Math.min(...boxes.map((b) => Math.min(b.left, b.top,
+            innerWidth - b.right, innerHeight - b.bottom)));
+          return { scroll: Math.max(document.documentElement.scrollHeight, intro.scrollHeight),
+                   view: innerHeight, edge };
+        });
+        await page.screenshot({ path: path.join(outDir, `web-start-${width}x${height}.png`) });
+        check(fit.scroll <= fit.view && fit.edge >= 8,
+              `the start screen fits ${width} x ${height} (content ${fit.scroll} px tall, ` +
+              `buttons ${fit.edge.toFixed(0)} px from the edges)`);
+      }
     });
   } finally {
     server.close();
@@ -317,17 +345,14 @@ async function liveCase(pageDir, outDir) {
       check(brightest(shot, 0, 0, 160, 500) < 8 && brightest(shot, 840, 0, 1000, 500) < 8 &&
             brightest(shot, 170, 0, 830, 500) > 40,
             'the screenshot shows the picture between black bars');
-      // The canvas is drawn at its rectangle's size (the scanlines' evenness at such sizes is
-      // the native window_picture's, checked there).
-      const lines = await page.evaluate(() => {
-        const c = document.getElementById('screen');
-        const px = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-        let lit = 0;
-        for (let i = 0; i < px.length; i += 4) lit = Math.max(lit, px[i] + px[i + 1] + px[i + 2]);
-        return { lit, w: c.width, h: c.height };
+      // The page hands over the show's picture at its own size; the scanlines have a row per
+      // device pixel of the rectangle.
+      const sizes = await page.evaluate(() => {
+        const c = document.getElementById('screen'), l = document.getElementById('scanlines');
+        return { w: c.width, h: c.height, rows: l.height, across: l.width };
       });
-      check(lines.w === 666 && lines.h === 500 && lines.lit > 0,
-            `the canvas holds the picture at its rectangle's size (${lines.w} x ${lines.h})`);
+      check(sizes.w === 320 && sizes.h === 240 && sizes.across === 1 && sizes.rows === 500,
+            `the canvas holds the 320 x 240 picture, the scanlines 500 rows (${JSON.stringify(sizes)})`);
       // Keys: f enters and leaves full screen, q ends the show.
       await page.keyboard.press('f');
       const entered = await page.waitForFunction(() => !!document.fullscreenElement, null,
@@ -348,11 +373,19 @@ async function liveCase(pageDir, outDir) {
             `q ends the show and the page says so ("${after.text}")`);
       await page.screenshot({ path: path.join(outDir, 'web-ended.png') });
 
-      // Escape ends the show as q does.
+      // Escape and q on the start screen do nothing; Escape ends the show as q does.
       const again = await context.newPage();
-      await startShow(again, `${url}index.html`);
-      await again.waitForFunction(() => window.driftlight.frames.length > 10, null,
+      await again.goto(`${url}index.html`);
+      await again.waitForFunction(() => window.driftlight && window.driftlight.state === 'ready',
+                                  null, { timeout: GUARD_MS });
+      await again.keyboard.press('Escape');
+      await again.keyboard.press('q');
+      await again.click('#start');
+      await again.waitForFunction(() => window.driftlight.frames.length > 10 ||
+                                  window.driftlight.state !== 'running', null,
                                   { timeout: GUARD_MS });
+      check(await again.evaluate(() => window.driftlight.state) === 'running',
+            'Escape and q on the start screen leave the show to start');
       await again.keyboard.press('Escape');
       check(await again.waitForFunction(() => window.driftlight.state === 'ended', null,
                                         { timeout: GUARD_MS }).then(() => true, () => false),
@@ -404,8 +437,81 @@ async function liveCase(pageDir, outDir) {
         await p.close();
       }
     });
+    // Served from an address that is not a secure context (a name, over http): the page says
+    // so, and how to open it instead.
+    const port = new URL(url).port;
+    await withBrowser([`--host-resolver-rules=MAP driftlight.test 127.0.0.1`], size,
+                      async (context) => {
+      const p = await context.newPage();
+      await startShow(p, `http://driftlight.test:${port}/index.html`);
+      await p.waitForFunction(() => window.driftlight.state === 'failed', null,
+                              { timeout: GUARD_MS }).catch(() => {});
+      const text = await p.evaluate(() => window.driftlight.message);
+      check(/from the disk/.test(text) && /https:/.test(text) && /localhost/.test(text),
+            `from an insecure address: "${text}"`);
+    });
+    await pictureCase(url, outDir);
   } finally {
     server.close();
+  }
+}
+
+// The page at device-pixel ratios 1, 2 and 2.6 in a 640 x 480 window, its frames stopped (the
+// show waits for a display frame that never comes), against the window's look of the same
+// picture: at whole-number scales (2 and 4) the same pixels; at 2.6 each device row as dark as
+// its scanline row says.
+async function pictureCase(url, outDir) {
+  for (const scale of [1, 2, 2.6]) {
+    await withBrowser(['--autoplay-policy=no-user-gesture-required'],
+                      { width: 640, height: 480, scale }, async (context) => {
+      const page = await context.newPage();
+      watchConsole(page);
+      await startShow(page, `${url}index.html`);
+      await page.waitForFunction(() => window.driftlight.frames.length > 30, null,
+                                 { timeout: GUARD_MS });
+      const n = await page.evaluate(() => {
+        window.requestAnimationFrame = () => 0;
+        return window.driftlight.frames.length;
+      });
+      // One frame may still be under way; then the show waits for good.
+      await page.waitForFunction((m) => window.driftlight.frames.length > m, n,
+                                 { timeout: GUARD_MS });
+      const data = await page.evaluate(() => {
+        const c = document.getElementById('screen'), l = document.getElementById('scanlines');
+        const pic = Array.from(c.getContext('2d').getImageData(0, 0, 320, 240).data);
+        const light = Array.from(l.getContext('2d').getImageData(0, 0, 1, l.height).data);
+        return { pic, light, rows: l.height };
+      });
+      const shot = decodePng(await page.screenshot({
+        path: path.join(outDir, `web-picture-${scale}.png`) }));
+      const W = shot.width, H = shot.height;
+      const s = H / 240;
+      let wrong = 0, worst = 0;
+      for (let y = 0; y < H; ++y) {
+        const ky = Math.min(239, Math.floor(s % 1 ? (y + 0.5) / s : y / s));
+        const lit = s % 1 ? data.light[4 * y] / 255 : (y % s < (s + 1) >> 1 ? 1 : 0);
+        for (let x = 0; x < W; x += s % 1 ? 7 : 1) {
+          const kx = Math.floor(x / s);
+          const got = shot.pixel(x, y);
+          for (let ch = 0; ch < 3; ++ch) {
+            const d = Math.abs(got[ch] - data.pic[4 * (ky * 320 + kx) + ch] * lit);
+            worst = Math.max(worst, d);
+            if (d > (s % 1 ? 3 : 1)) wrong += 1;
+          }
+        }
+      }
+      if (s % 1) {
+        // Off whole scales the browser's choice of picture row may differ at a band's edge;
+        // what must hold is the darkness, row by row.
+        console.log(`  ratio ${scale}: ${W} x ${H}, ${wrong} channel values differ by more ` +
+                    `than 3 (largest ${worst})`);
+        check(data.rows === H, `ratio ${scale}: a scanline row per device row (${data.rows})`);
+      } else {
+        check(data.rows === H && wrong === 0,
+              `ratio ${scale}: the page shows the window's picture at ${W} x ${H} ` +
+              `(${wrong} channel values differ, largest by ${worst})`);
+      }
+    });
   }
 }
 
@@ -552,24 +658,77 @@ async function soundCase(pageDir, outDir, modrender, mod, throttles, seconds) {
   }
 }
 
+// The page's main-thread time per frame (CDP's Performance metrics: all its tasks, the browser's
+// own work on the thread included) and its frames a second, live, with the picture's rectangle
+// at 640 x 480, 1440 x 1080 and 2880 x 2160 device pixels and in a 1920 x 1080 window at ratio 2.
+// A report: the figures depend on the machine.
+async function presentMeasure(pageDir) {
+  const { server, url } = await serve(pageDir);
+  const sizes = [{ width: 640, height: 480, scale: 1 }, { width: 1440, height: 1080, scale: 1 },
+                 { width: 1440, height: 1080, scale: 2 }, { width: 1920, height: 1080, scale: 2 }];
+  try {
+    for (const size of sizes) {
+      await withBrowser(['--autoplay-policy=no-user-gesture-required'], size, async (context) => {
+        const page = await context.newPage();
+        const cdp = await context.newCDPSession(page);
+        await cdp.send('Performance.enable');
+        await startShow(page, `${url}index.html`);
+        await page.waitForFunction(() => window.driftlight.frames.length > 60, null,
+                                   { timeout: GUARD_MS });
+        const sample = async () => {
+          const m = (await cdp.send('Performance.getMetrics')).metrics;
+          const get = (name) => m.find((x) => x.name === name).value;
+          const d = await page.evaluate(() => ({ n: window.driftlight.frames.length,
+                                                 t: performance.now() }));
+          return { task: get('TaskDuration'), script: get('ScriptDuration'), ...d };
+        };
+        const a = await sample();
+        await page.waitForFunction((n) => window.driftlight.frames.length >= n + 300, a.n,
+                                   { timeout: GUARD_MS });
+        const b = await sample();
+        const frames = b.n - a.n;
+        const work = await page.evaluate((n) => {
+          const w = window.driftlight.frames.slice(n).map((f) => f.work).sort((x, y) => x - y);
+          return w[w.length >> 1];
+        }, a.n);
+        console.log(`${size.width} x ${size.height} at ratio ${size.scale} ` +
+                    `(${size.width * size.scale} x ${size.height * size.scale} device pixels): ` +
+                    `${(frames / ((b.t - a.t) / 1000)).toFixed(1)} frames a second; main thread ` +
+                    `${(1000 * (b.task - a.task) / frames).toFixed(2)} ms a frame ` +
+                    `(script ${(1000 * (b.script - a.script) / frames).toFixed(2)} ms); ` +
+                    `published work median ${work.toFixed(2)} ms`);
+      });
+    }
+  } finally {
+    server.close();
+  }
+}
+
 const [mode, ...args] = process.argv.slice(2);
 try {
   if (mode === 'frames' && args.length === 4) {
     await mkdir(args[2], { recursive: true });
     await framesCase(path.resolve(args[0]), args[1], args[2], args[3]);
-  } else if (mode === 'gentle' && args.length === 2) {
-    await gentleCase(path.resolve(args[0]), args[1]);
+  } else if (mode === 'gentle' && args.length === 3) {
+    await mkdir(args[2], { recursive: true });
+    await gentleCase(path.resolve(args[0]), args[1], args[2]);
   } else if (mode === 'live' && args.length === 2) {
     await mkdir(args[1], { recursive: true });
     await liveCase(path.resolve(args[0]), args[1]);
+  } else if (mode === 'present' && args.length === 1) {
+    await presentMeasure(path.resolve(args[0]));
   } else if ((mode === 'sound' || mode === 'measure') && args.length === 4) {
     await mkdir(args[1], { recursive: true });
-    if (mode === 'sound') await soundCase(path.resolve(args[0]), args[1], args[2], args[3], [1], 30);
-    else await soundCase(path.resolve(args[0]), args[1], args[2], args[3], [1, 4, 6], 60);
+    if (mode === 'sound') {
+      await soundCase(path.resolve(args[0]), args[1], args[2], args[3], [1], 30);
+    } else {
+      await presentMeasure(path.resolve(args[0]));
+      await soundCase(path.resolve(args[0]), args[1], args[2], args[3], [1, 4, 6], 60);
+    }
   } else {
     console.log('usage: web_test.mjs frames PAGE_DIR GOLDEN OUT_DIR CAPTURE | ' +
-                'gentle PAGE_DIR GENTLE_GOLDEN | live PAGE_DIR OUT_DIR | ' +
-                'sound|measure PAGE_DIR OUT_DIR MODRENDER MOD');
+                'gentle PAGE_DIR GENTLE_GOLDEN OUT_DIR | live PAGE_DIR OUT_DIR | ' +
+                'sound|measure PAGE_DIR OUT_DIR MODRENDER MOD | present PAGE_DIR');
     process.exit(2);
   }
 } catch (e) {

@@ -51,6 +51,11 @@ void snd_close() {
   running = false;
 }
 
+int64_t snd_heard_sample() {
+  if (offline_mix_enabled()) return offline_mix_heard_sample();
+  return kSndNoClock;
+}
+
 void music_offline_enable(void (*on_buffer)(const int16_t*, int, void*), void* user) {
   offline_mix_enable(on_buffer, user);
 }

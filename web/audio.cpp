@@ -25,6 +25,8 @@ int snd_open(int rate) {
 }
 void snd_start() {}
 void snd_close() {}
+// What is heard is known on the page's side (music/snd_web.js), not here.
+int64_t snd_heard_sample() { return kSndNoClock; }
 
 // Opens the player on the soundtrack at tick_rate ticks a second; 1 on success.
 AUDIO_EXPORT int audio_begin(int tick_rate) {

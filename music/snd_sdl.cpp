@@ -1,16 +1,16 @@
 // The live device: SDL's audio thread asks for 2048-sample buffers of 16-bit mono at 44100 Hz and
 // the callback mixes them.
 //
-// What is heard is estimated from the callback's own rhythm. A device asks for a buffer when the
-// one before it has started to play out, so buffer k (its first sample k x 2048) is asked for
-// at about the time sample k x 2048 - 2048 leaves the queue, and reaches the speaker kLatency
-// after the request. Each request thus gives a guess of the time at which sample 0 was heard;
-// a request that comes late (the audio thread was held up) guesses too late, one in the burst
-// that fills the queue at the start too early, so the estimate is the median of the guesses of
-// the last kWindow requests. At the start the first request alone answers, and the median has
-// moved past the start-up burst within half a window (half a second). After a pause (the process
-// stopped, the sound server ran dry) the sound really is later: the guesses move with it and the
-// median follows within half a window.
+// What is heard is estimated from the callback's own rhythm. The device asks for a buffer when
+// what it holds has run down to its latency, so the buffer's first sample reaches the speaker
+// kLatencyNs after the request, and each request gives a guess of the time at which sample 0 was
+// (or will be) heard. A request can come late (the audio thread was held up, the machine is
+// busy), never early, so the estimate is the earliest guess of the last kWindow requests:
+//  - at the start the first request alone answers (the show waits for it);
+//  - a late buffer's guess is ignored while an on-time guess is in the window;
+//  - after a pause (the process stopped, the sound server ran dry and went on later) every new
+//    guess is later, and the estimate moves to them once the window has passed them all (a
+//    second). What is heard never goes back: the position holds until the sound catches up.
 #include <SDL.h>
 
 #include <algorithm>
@@ -22,7 +22,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kWindow = 21;  // requests, about a second
+constexpr int kWindow = 21;  // requests, about a second of sound
 // From a buffer's request to its first sample at the speaker, measured through PulseAudio (the
 // sound server's own buffer and the sink's latency, tests/e2e/pulseaudio.sh prints the offset).
 constexpr int64_t kLatencyNs = 31'000'000;
@@ -35,6 +35,9 @@ int guess_count = 0;
 // steady clock in ns; kNone before the first request.
 constexpr int64_t kNone = INT64_MAX;
 std::atomic<int64_t> heard_zero_ns{kNone};
+// The latest answer: the estimate may move back (its earliest guess leaves the window), what is
+// heard never does, or a row would be seen twice (at the start, the song not yet begun again).
+std::atomic<int64_t> heard_last{-1};
 
 int64_t now_ns() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
@@ -45,15 +48,10 @@ void device_callback(void* user, Uint8* stream, int len) {
   const int64_t t = now_ns();
   const int64_t first = requested;
   requested += len / 2;
-  // This buffer plays once the one before it has played out (the first one at once), then
-  // takes the path's latency.
-  const int64_t queued = first == 0 ? 0 : first - kSndBufferSamples;
-  guesses[guess_count++ % kWindow] = t + kLatencyNs - queued * 1'000'000'000 / kSndRate;
+  // The buffer asked for now follows what is queued, and is heard the path's latency from now.
+  guesses[guess_count++ % kWindow] = t + kLatencyNs - first * 1'000'000'000 / kSndRate;
   const int n = std::min(guess_count, kWindow);
-  int64_t sorted[kWindow];
-  std::copy(guesses, guesses + n, sorted);
-  std::nth_element(sorted, sorted + n / 2, sorted + n);
-  heard_zero_ns.store(sorted[n / 2], std::memory_order_relaxed);
+  heard_zero_ns.store(*std::min_element(guesses, guesses + n), std::memory_order_relaxed);
   snd_callback(user, stream, len);
 }
 
@@ -79,6 +77,7 @@ void snd_start() {
   requested = 0;
   guess_count = 0;
   heard_zero_ns.store(kNone, std::memory_order_relaxed);
+  heard_last.store(-1, std::memory_order_relaxed);
   SDL_PauseAudio(0);
 }
 
@@ -89,5 +88,10 @@ int64_t snd_heard_sample() {
   if (zero == kNone) return -1;
   const int64_t since = now_ns() - zero;
   // Whole samples, rounded towards the past (also before sample 0).
-  return since >= 0 ? since * kSndRate / 1'000'000'000 : -1;
+  const int64_t sample = since >= 0 ? since * kSndRate / 1'000'000'000 : -1;
+  int64_t last = heard_last.load(std::memory_order_relaxed);
+  while (sample > last &&
+         !heard_last.compare_exchange_weak(last, sample, std::memory_order_relaxed)) {
+  }
+  return std::max(sample, last);
 }

@@ -387,6 +387,18 @@ void snd_record_tick(int64_t start_sample, int32_t position) {
   record_count.store(i + 1, std::memory_order_release);
 }
 
+int snd_record_read(uint32_t* next, uint32_t* starts, int32_t* positions, int most) {
+  const uint32_t count = record_count.load(std::memory_order_relaxed);
+  if (int32_t(count - *next) < 0) *next = 0;                       // reset since
+  if (count - *next > kRecordTicks) *next = count - kRecordTicks;  // the older ones are gone
+  int n = 0;
+  for (; n < most && *next != count; ++n, ++*next) {
+    starts[n] = record[*next % kRecordTicks].start.load(std::memory_order_relaxed);
+    positions[n] = record[*next % kRecordTicks].position.load(std::memory_order_relaxed);
+  }
+  return n;
+}
+
 bool snd_position_at(int64_t sample, int32_t* position) {
   const uint32_t count = record_count.load(std::memory_order_acquire);
   if (count == 0) return false;

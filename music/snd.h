@@ -105,6 +105,10 @@ void snd_record_tick(int64_t start_sample, int32_t position);
 // position before the first tick when the sample precedes them all. False when nothing is
 // recorded since the reset.
 bool snd_position_at(int64_t sample, int32_t* position);
+// For a device that passes the ticks on to another thread (the page's audio thread): copies the
+// ticks recorded from number *next on, at most `most`, and moves *next past them; returns how
+// many. Sample numbers come back as their low 32 bits. Called by the writer's thread.
+int snd_record_read(uint32_t* next, uint32_t* starts, int32_t* positions, int most);
 void snd_mix(int16_t* out, int count);
 
 // Voices whose bit is set are left out of the mix (bit n = voice n); the sequencer still drives

@@ -35,8 +35,7 @@ void music_start(int tick_rate) {
 // callback by hand), the tick last mixed.
 int32_t music_position() {
   const int64_t heard = snd_heard_sample();
-  int32_t position;
-  if (heard != kSndNoClock && snd_position_at(heard, &position)) return position;
+  if (heard != kSndNoClock) return snd_position_at(heard);
   int32_t order = pt_order.load(std::memory_order_relaxed);
   int32_t row = pt_row.load(std::memory_order_relaxed);
   return order * 100 + row;

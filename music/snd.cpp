@@ -399,26 +399,25 @@ int snd_record_read(uint32_t* next, uint32_t* starts, int32_t* positions, int mo
   return n;
 }
 
-bool snd_position_at(int64_t sample, int32_t* position) {
-  const uint32_t count = record_count.load(std::memory_order_acquire);
-  if (count == 0) return false;
-  const uint32_t kept = std::min(count, kRecordTicks - 1);  // one spare for the writer
-  // Newest first: the heard sample is usually a few ticks behind the last one mixed.
-  int32_t found = record_before.load(std::memory_order_relaxed);
-  for (uint32_t k = 1; k <= kept; ++k) {
-    const TickRecord& r = record[(count - k) % kRecordTicks];
-    const uint32_t start = r.start.load(std::memory_order_relaxed);
-    const int32_t p = r.position.load(std::memory_order_relaxed);
-    if (int32_t(uint32_t(sample) - start) >= 0 || (k == kept && count > kept)) {
+int32_t snd_position_at(int64_t sample) {
+  for (;;) {
+    const uint32_t count = record_count.load(std::memory_order_acquire);
+    const uint32_t kept = std::min(count, kRecordTicks - 1);  // one spare for the writer
+    bool overwritten = false;
+    // Newest first: the heard sample is usually a few ticks behind the last one mixed.
+    for (uint32_t k = 1; k <= kept; ++k) {
+      const TickRecord& r = record[(count - k) % kRecordTicks];
+      const uint32_t start = r.start.load(std::memory_order_relaxed);
+      const int32_t p = r.position.load(std::memory_order_relaxed);
       // The oldest entry kept answers for anything older, once the ring has wrapped.
-      found = p;
+      if (int32_t(uint32_t(sample) - start) < 0 && !(k == kept && count > kept)) continue;
       std::atomic_thread_fence(std::memory_order_acquire);
-      if (record_count.load(std::memory_order_relaxed) - (count - k) >= kRecordTicks) return false;
+      overwritten = record_count.load(std::memory_order_relaxed) - (count - k) >= kRecordTicks;
+      if (!overwritten) return p;
       break;
     }
+    if (!overwritten) return record_before.load(std::memory_order_relaxed);
   }
-  *position = found;
-  return true;
 }
 
 const Voice* snd_control_voices() { return control; }

@@ -102,9 +102,9 @@ void snd_record_reset();
 // audio thread) for each tick it hears of. Single writer.
 void snd_record_tick(int64_t start_sample, int32_t position);
 // The position heard at sample: that of the last recorded tick starting at or before it, the
-// position before the first tick when the sample precedes them all. False when nothing is
-// recorded since the reset.
-bool snd_position_at(int64_t sample, int32_t* position);
+// position before the first tick when the sample precedes them all or none is recorded yet
+// (a tick that has run but is not yet recorded is not heard either).
+int32_t snd_position_at(int64_t sample);
 // For a device that passes the ticks on to another thread (the page's audio thread): copies the
 // ticks recorded from number *next on, at most `most`, and moves *next past them; returns how
 // many. Sample numbers come back as their low 32 bits. Called by the writer's thread.

@@ -7,8 +7,8 @@
 // and the report goes to standard error: for every flash of the offline show, the window's onset
 // nearest to it (a jump in the band's brightness that no rise led up to), the time it was shown
 // minus the time the row that fired it began to be heard (picture minus sound, ms), with the
-// median, p10 and p90. The recording must hold the soundtrack without a break (pcm_match checks
-// that) so that each recorded sample is a known sample of the soundtrack.
+// median, p10 and p90. Each recorded sample is placed in the soundtrack by matching the samples
+// around it, so that a break in the recording (pcm_match lists them) does not move the rest.
 // Status: 0, or 1 when the median is beyond +-60 ms (a gross error, not a fine timing).
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -227,17 +227,38 @@ int main() {
                  recording.size());
     return 0;
   }
+  // A break (the sound server ran dry, played silence and went on later) moves the soundtrack
+  // against the recording: each time is placed by the recording's samples there, found again in
+  // the soundtrack near the last place they matched (as pcm_match does).
+  int64_t shift = int64_t(r0) - int64_t(c0);  // soundtrack index - recording index
+  constexpr size_t kWindow = 1024;
+  constexpr int64_t kSearch = 5 * kRate;
   auto soundtrack_time = [&](double t) {
-    return ((t - t0) * kRate - double(c0) + double(r0)) / kRate;
+    const int64_t j = std::llround((t - t0) * kRate);
+    int64_t at = std::max<int64_t>(j, 0);
+    while (at + int64_t(kWindow) < int64_t(recording.size()) && recording[size_t(at)] == 0) ++at;
+    for (int64_t e = 0; e <= kSearch; ++e)
+      for (int sign = 1; sign >= -1; sign -= 2) {
+        const int64_t k = at + shift + sign * e;
+        if (k < 0 || k + int64_t(kWindow) > int64_t(soundtrack.size()) ||
+            at + int64_t(kWindow) > int64_t(recording.size()))
+          continue;
+        if (std::memcmp(&recording[size_t(at)], &soundtrack[size_t(k)], kWindow * 2) == 0) {
+          shift = k - at;
+          return double(j + shift) / kRate;
+        }
+      }
+    return double(j + shift) / kRate;  // not found again: the last place it matched
   };
 
   // Each flash of the offline show against the window's onset nearest to it.
   const std::vector<size_t> live_onsets = onsets(live);
+  std::vector<double> live_tau;  // in the soundtrack's time, placed in order
+  for (size_t i : live_onsets) live_tau.push_back(soundtrack_time(live[i].t));
   std::vector<double> offsets;
   for (size_t k : offline_onsets) {
     double best = 1e300;
-    for (size_t i : live_onsets) {
-      const double tau = soundtrack_time(live[i].t);
+    for (const double tau : live_tau) {
       if (std::fabs(tau - offline[k].t) < std::fabs(best - offline[k].t)) best = tau;
     }
     if (std::fabs(best - offline[k].t) * 1000 > kMatchMs) continue;

@@ -2,7 +2,7 @@
 // thread (web/audio_processor.js instantiates it there): the same player and mixer as every other
 // build, with the soundtrack inside, and an audio device that the processor drives. The processor
 // asks for one 2048-sample buffer whenever it has played the last one, as SDL's audio thread does
-// on the desktop, and tells the page the music position after each.
+// on the desktop, and tells the page the ticks it mixed in each (web/audio_processor.js).
 #include <cstdint>
 
 #include "assets/assets.h"

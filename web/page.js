@@ -88,7 +88,7 @@
     var hash = '';
     if (simulated) hash = (hi ? hi.toString(16) + lo.toString(16).padStart(8, '0') : lo.toString(16));
     if (page.firstFrame === null) page.firstFrame = performance.now() - page.clickedAt;
-    // Live, the device buffers mixed so far: the position must belong to their last tick.
+    // Live, the device buffers mixed so far: what is heard is never past their last tick.
     var buffers = Module.audio ? Module.audio.buffers : 0;
     page.frames.push({index: index, time: time, position: position, scene: scene, work: ms,
                       hash: hash, buffers: buffers});

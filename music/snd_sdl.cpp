@@ -23,9 +23,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kWindow = 21;  // requests, about a second of sound
-// From a buffer's request to its first sample at the speaker, measured through PulseAudio (the
-// sound server's own buffer and the sink's latency, tests/e2e/pulseaudio.sh prints the offset).
+// From a buffer's request to its first sample at the speaker through PulseAudio: the server's
+// own buffer and the sink's latency as it reports them (29 + 2 ms); tests/e2e/pulseaudio.sh
+// prints the offset that results.
 constexpr int64_t kLatencyNs = 31'000'000;
+// A frame drawn now is seen at the display's next refresh: the position it shows is the one
+// heard then. One frame of a 60 Hz display: without it tests/e2e/av_offset measured the window's
+// flashes a median 24 ms behind the sound (Xvfb paced at 60 Hz, PulseAudio), with it 0 ms.
+constexpr int64_t kShownAfterNs = 16'666'667;
 
 // Audio thread only.
 int64_t requested = 0;  // samples asked for since snd_start
@@ -83,10 +88,11 @@ void snd_start() {
 
 void snd_close() { SDL_CloseAudio(); }
 
+// What is heard when the frame being drawn is seen.
 int64_t snd_heard_sample() {
   const int64_t zero = heard_zero_ns.load(std::memory_order_relaxed);
   if (zero == kNone) return -1;
-  const int64_t since = now_ns() - zero;
+  const int64_t since = now_ns() + kShownAfterNs - zero;
   // Whole samples, rounded towards the past (also before sample 0).
   const int64_t sample = since >= 0 ? since * kSndRate / 1'000'000'000 : -1;
   int64_t last = heard_last.load(std::memory_order_relaxed);

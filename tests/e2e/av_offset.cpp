@@ -2,7 +2,7 @@
 // one clock (CLOCK_MONOTONIC). Standard input is the sound at the speaker as a recorder reads it
 // (parec of a null sink's monitor: raw 16-bit mono at 44100 Hz), passed on unchanged to standard
 // output and timed as it comes; meanwhile a band across the middle of the window titled
-// "Driftlight by Osk" is read with XGetImage about every half millisecond. At the end of the
+// "Driftlight by Osk" is read with XGetImage about every millisecond. At the end of the
 // input the same show is run through the offline host, where frame and sound agree exactly,
 // and the report goes to standard error: for every flash of the offline show, the window's onset
 // nearest to it (a jump in the band's brightness that no rise led up to), the time it was shown
@@ -159,7 +159,7 @@ int main() {
     XDestroyImage(image);
     if (sum != last_sum) live.push_back({t, double(sum) / (3.0 * 320 * kBandRows)});
     last_sum = sum;
-    usleep(500);
+    usleep(1000);
   }
   reader.join();
 

@@ -107,7 +107,7 @@ if [ -n "$av_offset" ]; then
   mkfifo "$work/rec.fifo"
   "$av_offset" <"$work/rec.fifo" >"$work/rec.raw" 2>"$work/av.txt" &
   av_pid=$!
-  parec -d show.monitor --format=s16le --channels=1 --rate=44100 --raw --latency-msec=5 \
+  parec -d show.monitor --format=s16le --channels=1 --rate=44100 --raw --latency-msec=10 \
     >"$work/rec.fifo" 2>"$work/parec.err" &
 else
   parec -d show.monitor --format=s16le --channels=1 --rate=44100 --raw >"$work/rec.raw" \

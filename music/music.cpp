@@ -19,9 +19,10 @@ int music_load(uint8_t* module, size_t size) {
   pt_unload();
   pt_order.store(0, std::memory_order_relaxed);
   pt_row.store(0, std::memory_order_relaxed);
-  if (!pt_takemod(module, size)) return 0;
-  pt_reset();
-  return 1;
+  const int loaded = pt_takemod(module, size);
+  if (loaded) pt_reset();
+  snd_record_reset();  // the position before the first tick is the one set here
+  return loaded;
 }
 
 void music_start(int tick_rate) {
@@ -29,7 +30,12 @@ void music_start(int tick_rate) {
   snd_start();
 }
 
+// The position being heard: the device says which sample is at the speaker, the ticks' record
+// which tick that sample belongs to. Without a device clock (tools and tests that run the
+// callback by hand), the tick last mixed.
 int32_t music_position() {
+  const int64_t heard = snd_heard_sample();
+  if (heard != kSndNoClock) return snd_position_at(heard);
   int32_t order = pt_order.load(std::memory_order_relaxed);
   int32_t row = pt_row.load(std::memory_order_relaxed);
   return order * 100 + row;

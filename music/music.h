@@ -10,7 +10,10 @@ int music_init();
 int music_load(uint8_t* module, size_t size);
 // Records the tick rate (ticks per second, at least 1) and unpauses the device.
 void music_start(int tick_rate);
-// order x 100 + row of the tick last computed; -37 after a successful load, before the first tick.
+// order x 100 + row of the tick being heard: the one whose sound is at the speaker now (offline,
+// at the simulated time's own sample), from the ticks the callback recorded; -37 after a
+// successful load until the first tick is heard. A device that cannot say what is heard gives
+// the tick last computed.
 int32_t music_position();
 void music_stop();
 

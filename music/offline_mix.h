@@ -16,3 +16,6 @@ void offline_mix_start();
 void offline_mix_stop();
 // Whether offline_mix_enable was called since the program started.
 bool offline_mix_enabled();
+// snd_heard_sample for these devices: the sample at the time last given to offline_mix_advance
+// (t x 44100 exactly, to the nearest sample), kSndNoClock while not running.
+int64_t offline_mix_heard_sample();

@@ -5,6 +5,7 @@
 #include "music/snd.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #ifdef __SSE2__
@@ -43,6 +44,20 @@ int out_channels = 1;
 int separation = 100;
 const int8_t* data_end = nullptr;
 const char* last_error = "";
+
+// The ticks' record. Sample counts are kept as their low 32 bits and compared by their difference
+// (the ring covers seconds; the counts wrap after 27 hours). An entry is written before the count
+// that publishes it; a reader that finds the count moved a whole ring past an entry while it read
+// it (only possible with a reading seconds stale) throws the reading away.
+constexpr uint32_t kRecordTicks = 256;  // about 5 s at 52 ticks a second: more than any latency
+struct TickRecord {
+  std::atomic<uint32_t> start;
+  std::atomic<int32_t> position;
+};
+TickRecord record[kRecordTicks];
+std::atomic<uint32_t> record_count{0};
+std::atomic<int32_t> record_before{0};  // the position before the first tick
+int64_t mixed = 0;                      // samples the callback has filled since the reset
 
 void hook_nothing() {}
 
@@ -366,9 +381,12 @@ uint64_t snd_clipped_samples() { return clipped; }
 // Every tick owns its samples, as many as snd_next_tick_samples gives once it has run, and its
 // pt_tick runs before the first of them is mixed; the part of a tick that does not fit is carried
 // into the next buffer. A buffer that ends on a tick's last sample runs the next tick already.
+// Each tick is recorded at the sample where its sound begins.
 void snd_callback(void*, uint8_t* stream, int length_bytes) {
   int16_t* out = reinterpret_cast<int16_t*>(stream);
   const int n = length_bytes / 2 / out_channels;  // frames
+  const int64_t first = mixed;
+  mixed += n;
   int pos = 0;
   if (carry > 0) {
     int m = std::min(carry, n);  // a tick longer than the buffer spans several callbacks
@@ -379,6 +397,8 @@ void snd_callback(void*, uint8_t* stream, int length_bytes) {
   }
   for (;;) {
     pt_tick();
+    snd_record_tick(first + pos, pt_order.load(std::memory_order_relaxed) * 100 +
+                                     pt_row.load(std::memory_order_relaxed));
     const int t = snd_next_tick_samples();
     const int m = std::min(t, n - pos);
     if (m > 0) snd_mix(out + pos * out_channels, m);
@@ -387,6 +407,57 @@ void snd_callback(void*, uint8_t* stream, int length_bytes) {
       carry = t - m;
       return;
     }
+  }
+}
+
+void snd_record_reset() {
+  mixed = 0;
+  record_before.store(
+      pt_order.load(std::memory_order_relaxed) * 100 + pt_row.load(std::memory_order_relaxed),
+      std::memory_order_relaxed);
+  record_count.store(0, std::memory_order_release);
+}
+
+void snd_record_tick(int64_t start_sample, int32_t position) {
+  const uint32_t i = record_count.load(std::memory_order_relaxed);
+  TickRecord& r = record[i % kRecordTicks];
+  // A reader that sees this entry's new values sees the count that announced them coming.
+  std::atomic_thread_fence(std::memory_order_release);
+  r.start.store(uint32_t(start_sample), std::memory_order_relaxed);
+  r.position.store(position, std::memory_order_relaxed);
+  record_count.store(i + 1, std::memory_order_release);
+}
+
+int snd_record_read(uint32_t* next, uint32_t* starts, int32_t* positions, int most) {
+  const uint32_t count = record_count.load(std::memory_order_relaxed);
+  if (int32_t(count - *next) < 0) *next = 0;                       // reset since
+  if (count - *next > kRecordTicks) *next = count - kRecordTicks;  // the older ones are gone
+  int n = 0;
+  for (; n < most && *next != count; ++n, ++*next) {
+    starts[n] = record[*next % kRecordTicks].start.load(std::memory_order_relaxed);
+    positions[n] = record[*next % kRecordTicks].position.load(std::memory_order_relaxed);
+  }
+  return n;
+}
+
+int32_t snd_position_at(int64_t sample) {
+  for (;;) {
+    const uint32_t count = record_count.load(std::memory_order_acquire);
+    const uint32_t kept = std::min(count, kRecordTicks - 1);  // one spare for the writer
+    bool overwritten = false;
+    // Newest first: the heard sample is usually a few ticks behind the last one mixed.
+    for (uint32_t k = 1; k <= kept; ++k) {
+      const TickRecord& r = record[(count - k) % kRecordTicks];
+      const uint32_t start = r.start.load(std::memory_order_relaxed);
+      const int32_t p = r.position.load(std::memory_order_relaxed);
+      // The oldest entry kept answers for anything older, once the ring has wrapped.
+      if (int32_t(uint32_t(sample) - start) < 0 && !(k == kept && count > kept)) continue;
+      std::atomic_thread_fence(std::memory_order_acquire);
+      overwritten = record_count.load(std::memory_order_relaxed) - (count - k) >= kRecordTicks;
+      if (!overwritten) return p;
+      break;
+    }
+    if (!overwritten) return record_before.load(std::memory_order_relaxed);
   }
 }
 

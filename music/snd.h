@@ -63,6 +63,11 @@ struct Voice {
 int snd_open(int rate);  // 1 on success, 0 when the device does not open; opens it paused
 void snd_start();        // unpauses: the device begins asking for buffers
 void snd_close();
+// The sample at the speaker now, counted from the first sample of the first buffer the device
+// asked for since snd_start (negative: none is heard yet), or kSndNoClock when the device cannot
+// tell (then the position is the one of the tick last mixed).
+int64_t snd_heard_sample();
+constexpr int64_t kSndNoClock = INT64_MIN;
 void snd_reset();
 // For the devices: fill the driver table (the rate becomes the mixing rate at the next reset),
 // or record why the device did not open.
@@ -87,6 +92,23 @@ void snd_set_data_end(const int8_t* end);
 
 // Audio thread.
 void snd_callback(void* user, uint8_t* stream, int length_bytes);
+
+// The ticks' record: for each tick the callback runs, the sample at which its sound begins
+// (counted like snd_heard_sample) and the position it set, in a small ring that the audio thread
+// writes and any one other thread reads without a lock. snd_record_reset empties it and counts
+// from sample 0 again; the position before the first tick is the one in force at the reset.
+void snd_record_reset();
+// Appends a tick; called by snd_callback, or by a device whose ticks run elsewhere (the page's
+// audio thread) for each tick it hears of. Single writer.
+void snd_record_tick(int64_t start_sample, int32_t position);
+// The position heard at sample: that of the last recorded tick starting at or before it, the
+// position before the first tick when the sample precedes them all or none is recorded yet
+// (a tick that has run but is not yet recorded is not heard either).
+int32_t snd_position_at(int64_t sample);
+// For a device that passes the ticks on to another thread (the page's audio thread): copies the
+// ticks recorded from number *next on, at most `most`, and moves *next past them; returns how
+// many. Sample numbers come back as their low 32 bits. Called by the writer's thread.
+int snd_record_read(uint32_t* next, uint32_t* starts, int32_t* positions, int most);
 void snd_mix(int16_t* out, int count);
 
 // Voices whose bit is set are left out of the mix (bit n = voice n); the sequencer still drives

@@ -1,6 +1,6 @@
 // The offline device: no sound card and no thread. The samples are mixed on demand
-// (music/offline_mix.cpp), so the position the show reads at a given time is the one it would
-// read live.
+// (music/offline_mix.cpp), in the buffers a live device would ask for, and what is heard at a
+// simulated time is the soundtrack's sample at that time.
 #include "music/offline_audio.h"
 #include "music/offline_mix.h"
 #include "music/snd.h"
@@ -13,6 +13,8 @@ int snd_open(int rate) {
 void snd_start() { offline_mix_start(); }
 
 void snd_close() { offline_mix_stop(); }
+
+int64_t snd_heard_sample() { return offline_mix_heard_sample(); }
 
 void music_offline_enable(void (*on_buffer)(const int16_t*, int, void*), void* user) {
   offline_mix_enable(on_buffer, user);

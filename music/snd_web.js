@@ -17,17 +17,22 @@ mergeInto(LibraryManager.library, {
       if (usable) {
         audio.buffers = 0;
         audio.stopped = false;
+        audio.startFrame = undefined;
+        audio.heardLast = -1;
         audio.processorLoaded.then(function() {
           if (audio.stopped) return;
           var node = new AudioWorkletNode(audio.context, 'driftlight-audio',
                                           {numberOfInputs: 0, numberOfOutputs: 1,
                                            outputChannelCount: [1]});
-          // One message per device buffer mixed: the position of its last tick.
+          // One message per device buffer mixed: its ticks, and the position of its last.
           node.port.onmessage = function(e) {
             var m = e.data;
             if (m.type === 'buffer') {
               if (audio.stopped) return;
               audio.buffers = m.buffers;
+              if (m.startFrame !== undefined) audio.startFrame = m.startFrame;
+              for (var i = 0; i + 1 < m.ticks.length; i += 2)
+                _snd_web_tick(m.ticks[i], m.ticks[i + 1]);
               _snd_web_position(m.position);
               if (m.buffers === 1 && Module.onFirstSound) Module.onFirstSound();
             } else if (m.type === 'failed') {
@@ -54,6 +59,29 @@ mergeInto(LibraryManager.library, {
         wakeUp();
       });
     });
+  },
+
+  // The sample at the speaker now: the context's frame being heard, from its output timestamp
+  // (a frame and the page's clock at which it was heard) carried on to now, or where the browser
+  // has no valid timestamp yet, the frame being rendered less the output latency; counted from
+  // the frame of the first sample; at the time the frame being drawn will be seen, one display
+  // frame on (Module.audio.frameMs, which the page measures). Never goes back.
+  web_audio_heard_sample: function() {
+    var audio = Module.audio;
+    if (!audio || audio.startFrame === undefined) return -1;
+    var c = audio.context;
+    var ts = c.getOutputTimestamp ? c.getOutputTimestamp() : null;
+    var seconds;
+    if (ts && ts.contextTime > 0 && ts.performanceTime > 0) {
+      seconds = ts.contextTime + (performance.now() - ts.performanceTime) / 1000;
+    } else {
+      seconds = c.currentTime - (c.outputLatency || c.baseLatency || 0);
+    }
+    seconds += (audio.frameMs || 0) / 1000;
+    var sample = Math.floor(seconds * c.sampleRate - audio.startFrame);
+    if (sample < audio.heardLast) sample = audio.heardLast;
+    audio.heardLast = sample;
+    return sample;
   },
 
   web_audio_stop: function() {

@@ -2,7 +2,7 @@
 // thread (web/audio_processor.js instantiates it there): the same player and mixer as every other
 // build, with the soundtrack inside, and an audio device that the processor drives. The processor
 // asks for one 2048-sample buffer whenever it has played the last one, as SDL's audio thread does
-// on the desktop, and tells the page the music position after each.
+// on the desktop, and tells the page the ticks it mixed in each (web/audio_processor.js).
 #include <cstdint>
 
 #include "assets/assets.h"
@@ -25,6 +25,8 @@ int snd_open(int rate) {
 }
 void snd_start() {}
 void snd_close() {}
+// What is heard is known on the page's side (music/snd_web.js), not here.
+int64_t snd_heard_sample() { return kSndNoClock; }
 
 // Opens the player on the soundtrack at tick_rate ticks a second; 1 on success.
 AUDIO_EXPORT int audio_begin(int tick_rate) {
@@ -42,3 +44,20 @@ AUDIO_EXPORT const int16_t* audio_fill() {
 
 // order x 100 + row of the tick last mixed.
 AUDIO_EXPORT int audio_position() { return music_position(); }
+
+// The ticks mixed since the last call: a count, then for each the sample at which it begins and
+// its position (the page maps the sample at the speaker to a position through them).
+AUDIO_EXPORT const int32_t* audio_ticks() {
+  constexpr int kMost = 16;  // a 2048-sample buffer holds at most three ticks of the show's
+  static int32_t out[1 + 2 * kMost];
+  static uint32_t next = 0;
+  uint32_t starts[kMost];
+  int32_t positions[kMost];
+  const int n = snd_record_read(&next, starts, positions, kMost);
+  out[0] = n;
+  for (int i = 0; i < n; ++i) {
+    out[1 + 2 * i] = int32_t(starts[i]);
+    out[2 + 2 * i] = positions[i];
+  }
+  return out;
+}

@@ -2,8 +2,9 @@
 // busy frames. The page loads this script into its AudioContext (from a data: URL, which a page
 // opened from the disk may load) and posts the sound module's bytes (web/audio.cpp) to the node
 // ("load"), which sets the player up in silence; from "start" on, every 2048 samples played the
-// processor mixes the next device buffer and posts the music position of its last tick back to
-// the page, which the show reads as the position.
+// processor mixes the next device buffer and posts back to the page the ticks it mixed (where
+// each begins, in samples from the first, and its position) and, with the first, the context's
+// frame at which the first sample is played: the page maps what is heard to a position by them.
 class DriftlightAudio extends AudioWorkletProcessor {
   constructor() {
     super();
@@ -55,8 +56,14 @@ class DriftlightAudio extends AudioWorkletProcessor {
         this.samples = new Int16Array(this.sound.memory.buffer, p, 2048);
         this.at = 0;
         this.buffers += 1;
-        this.port.postMessage({type: 'buffer', buffers: this.buffers,
-                               position: this.sound.audio_position()});
+        const t = this.sound.audio_ticks();
+        const n = new Int32Array(this.sound.memory.buffer, t, 1)[0];
+        const ticks = Array.from(new Int32Array(this.sound.memory.buffer, t + 4, 2 * n));
+        const m = {type: 'buffer', buffers: this.buffers, position: this.sound.audio_position(),
+                   ticks: ticks};
+        // currentFrame: the context's frame of this render quantum's first sample.
+        if (this.buffers === 1) m.startFrame = currentFrame + i;
+        this.port.postMessage(m);
       }
       out[i] = this.samples[this.at++] / 32768;
     }

@@ -24,11 +24,14 @@
     status: null,
     message: '',
     timing: null,       // per scene: {scene, frames, median, worst, first} in ms
+    shown: [],          // live, the last kShown frames: {index, position, at: when shown, ms}
     audio: null,
     clickedAt: null,    // the page's clock at the click, ms
     firstFrame: null,   // from the click to the first frame shown, ms
     firstSound: null,   // from the click to the first device buffer played, ms
   };
+  var kShown = 600;
+  var lastShownAt = null;
   var stderr = '';
   var seen = {};      // first frame of each scene (it also pays for the scene's set-up)
   var work = {};      // scene -> the other frames' times, ms
@@ -101,10 +104,26 @@
     var hash = '';
     if (simulated) hash = (hi ? hi.toString(16) + lo.toString(16).padStart(8, '0') : lo.toString(16));
     if (page.firstFrame === null) page.firstFrame = performance.now() - page.clickedAt;
-    // Live, the device buffers mixed so far: the position must belong to their last tick.
+    // Live, the device buffers mixed so far: what is heard is never past their last tick.
     var buffers = Module.audio ? Module.audio.buffers : 0;
     page.frames.push({index: index, time: time, position: position, scene: scene, work: ms,
                       hash: hash, buffers: buffers});
+    // Live, when each frame is put on screen: it goes to the canvas now and is shown with the
+    // next display frame, whose time the next animation callback is given.
+    if (!simulated) {
+      var shown = {index: index, position: position, at: null};
+      page.shown.push(shown);
+      if (page.shown.length > kShown) page.shown.shift();
+      requestAnimationFrame(function(t) {
+        shown.at = t;
+        // The display's frame time, smoothed: a frame drawn now is seen one display frame on,
+        // and the position it shows is the one heard then (music/snd_web.js).
+        if (lastShownAt !== null && Module.audio && t - lastShownAt > 4 && t - lastShownAt < 100)
+          Module.audio.frameMs = Module.audio.frameMs ?
+              0.9 * Module.audio.frameMs + 0.1 * (t - lastShownAt) : t - lastShownAt;
+        lastShownAt = t;
+      });
+    }
     if (!seen[scene]) {
       seen[scene] = ms;
       work[scene] = [];

@@ -66,13 +66,17 @@ TEST_F(Control, BuffersFollowTheSimulatedClock) {
   EXPECT_EQ(got.samples.size(), 22u * 2048);
 }
 
-TEST_F(Control, RowOneBeginsSixTicksIntoTheSong) {
+TEST_F(Control, RowOneIsHeardAtItsOwnSample) {
   start(tune(), 52);
-  // Buffer 3 holds samples 4096..6143; row 1 begins at 6 x 848 = 5088, and the position is the
-  // one of the tick last computed.
+  // Row 1 begins at 6 x 848 = 5088 samples, 115374.1 us in. The mixer has reached it two buffers
+  // earlier (buffer 3 holds samples 4096..6143), but the position is the one heard at the time.
   music_offline_advance(2 * 46440);
-  EXPECT_EQ(got.positions[1], 0);  // ticks up to 4096 + 848 - 1, carry into tick 5
-  EXPECT_EQ(got.positions[2], 1);
+  EXPECT_EQ(got.positions[2], 0);  // after buffer 3 was mixed, at sample 4096
+  EXPECT_EQ(music_position(), 0);
+  music_offline_advance(115362);  // sample 5087.4
+  EXPECT_EQ(music_position(), 0);
+  music_offline_advance(115375);  // sample 5088.0
+  EXPECT_EQ(music_position(), 1);
 }
 
 TEST_F(Control, SameSamplesEveryRun) {

@@ -18,6 +18,8 @@ import tempfile
 RATE = 44100
 TICK_SAMPLES = RATE // 52  # the show's tick rate, with no tempo command in force
 GROSS_MS = 60.0
+# What runs a 32-bit build's programs here, where the kernel cannot (an emulator), else nothing.
+RUN = os.environ.get("DRIFTLIGHT_RUN", "").split()
 
 
 def percentile(values, p):
@@ -61,8 +63,8 @@ def main():
         with tempfile.TemporaryDirectory() as work:
             frames = os.path.join(work, "frames.txt")
             timeline = os.path.join(work, "timeline.txt")
-            subprocess.run([sys.argv[2], frames], check=True)
-            subprocess.run([sys.argv[3], "--tick-rate", "52", "--timeline", timeline,
+            subprocess.run(RUN + [sys.argv[2], frames], check=True)
+            subprocess.run(RUN + [sys.argv[3], "--tick-rate", "52", "--timeline", timeline,
                             sys.argv[4], os.path.join(work, "song.wav")], check=True)
             return report(offsets_of(frames, timeline), "capture (show_frames, 60 fps)")
     if len(sys.argv) < 3:

@@ -4,15 +4,15 @@
 
 #include <cstdint>
 
-#include "scene3d/objects.h"
+#include "render3d/records.h"
 
 // One frame: camera and object matrices, culling, projection, the frame-wide face queue sorted by
 // depth, and the faces drawn far to near into view->framebuffer (the painter's algorithm).
 void render_view(View3D* view);
 
-// The raster settings a view's output takes: projection factor (>= 0), and size (1..640 x
-// 1..480, or up to the large target size when allowed) with bits per pixel (>= 8). Each returns 0,
-// or 1 (nothing changed) for a value refused.
+// The raster settings a view's output takes (held by the rasterizer, raster.cpp): projection factor
+// (>= 0), and size (1..640 x 1..480, or up to the large target size when allowed) with bits per
+// pixel (>= 8). Each returns 0, or 1 (nothing changed) for a value refused.
 int raster_set_projection(int32_t p);
 int raster_set_target(int32_t w, int32_t h, int32_t depth);
 

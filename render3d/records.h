@@ -30,13 +30,13 @@ constexpr uint32_t kFlagTwoSided = 0x100;
 struct Object3D {
   int32_t vertex_count;
   int32_t face_count;
-  uint32_t flags;     // render flags (kFlag* above); 1 after preparation
-  int32_t* faces;     // 4 per face: three vertex indices, then a flags word (-1 as loaded)
-  float* vertices;    // 3 per vertex, object space
-  float* uvs;         // 2 per vertex (mapping coordinates x 65536), or null
-  float* normals;     // 3 per vertex, or null
-  Vec3 position;      // where the object stands
-  Vec3 pending_move;  // added to local's translation at the next frame, then cleared
+  uint32_t flags;             // render flags (kFlag* above); 1 after preparation
+  int32_t* faces;             // 4 per face: three vertex indices, then a flags word (-1 as loaded)
+  float* vertices;            // 3 per vertex, object space
+  float* uvs;                 // 2 per vertex (mapping coordinates x 65536), or null
+  float* normals;             // 3 per vertex, or null
+  Vec3 position;              // where the object stands
+  Vec3 pending_move;          // added to local's translation at the next frame, then cleared
   float pending_rotation[3];  // Euler angles applied to local at the next frame, then cleared
   Mat4 local;                 // accumulated orientation and translation
   Mat4 view_matrix;           // object to view space, rebuilt every frame

@@ -1,7 +1,7 @@
 // The frame driver's inside: the stages render_view runs (matrices and culling, projection, the
 // face queue, the depth sort) and the queue they fill. The face pass (render3d/faces.h), the
 // rasterizer (render3d/raster.h) and the lighting (render3d/lighting.h) sit below it. Only
-// render3d's own files and its tests and benchmarks include these; everyone else goes through
+// render3d's own files and its tests and benchmarks include this; everyone else goes through
 // render3d/render.h.
 #pragma once
 
@@ -9,7 +9,6 @@
 
 #include "render3d/faces.h"
 #include "render3d/records.h"
-#include "render3d/render.h"
 
 // depth_key of an object culled this frame.
 constexpr float kCulledDepthKey = 2147483648.0f;

@@ -4,6 +4,7 @@
 
 #include "render3d/faces.h"
 #include "render3d/raster.h"
+#include "render3d/render.h"
 #include "render3d/render_internal.h"
 #include "tests/render3d/test_scene.h"
 

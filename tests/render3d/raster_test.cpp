@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "render3d/raster.h"
+#include "render3d/render.h"
 
 namespace {
 

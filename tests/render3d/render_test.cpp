@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "render3d/raster.h"
+#include "render3d/render.h"
 #include "scene3d/objects.h"
 #include "tests/render3d/test_scene.h"
 

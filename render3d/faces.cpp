@@ -3,10 +3,13 @@
 // two consecutive records are reserved for the points where the polygon crosses the plane. A
 // vertex behind the plane was projected to the screen centre, so each crossing point is formed
 // by adding to that centre the crossing's projection at z = NEAR_Z, from two scale factors.
-#include <cstdint>
-#include <cstring>
+#include "render3d/faces.h"
 
-#include "render3d/render_internal.h"
+#include <cstdint>
+
+#include "render3d/lighting.h"
+#include "render3d/math3d.h"
+#include "render3d/raster.h"
 
 namespace {
 
@@ -206,14 +209,13 @@ void draw_face(Object3D* o, int32_t ref, float scale_x, float scale_y) {
 
 void texture_bind(void*, int) {}
 
-void draw_queued_faces() {
-  const int32_t count = face_sorted_count;
-  if (count <= 0 || !face_sorted) return;
+void draw_queued_faces(const FaceQueue& queue, const uint32_t* sorted, int32_t sorted_count) {
+  if (sorted_count <= 0 || !sorted) return;
   float scale_x, scale_y;
   clip_scales(&scale_x, &scale_y);
-  for (int32_t i = count - 1; i >= 0; --i) {
-    const uint32_t q = face_sorted[2 * i + 1];
-    if (q >= static_cast<uint32_t>(face_queue.count)) continue;
-    draw_face(face_queue.object[q], face_queue.face_ref[q], scale_x, scale_y);
+  for (int32_t i = sorted_count - 1; i >= 0; --i) {
+    const uint32_t q = sorted[2 * i + 1];
+    if (q >= static_cast<uint32_t>(queue.count)) continue;
+    draw_face(queue.object[q], queue.face_ref[q], scale_x, scale_y);
   }
 }

@@ -6,14 +6,17 @@
 // row's lower boundary.
 //
 // Whatever the coordinates (huge, infinite or NaN from a degenerate projection), nothing is
-// written outside the target: conversions saturate, rows and columns are clamped to it.
+// written outside the target: conversions saturate, rows and columns are clamped to it. The
+// target, its size and projection, and the settings that choose them live here too.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "base/saturate.h"
-#include "render3d/render_internal.h"
+#include "render3d/raster.h"
 
+RasterTarget raster_target = {320, 200, 8, 256, nullptr, nullptr};
 EdgeWord left_edges[kEdgeRows][8];
 EdgeWord right_edges[kEdgeRows][8];
 uint8_t mul_table[65536];
@@ -367,5 +370,49 @@ void span_fill_flat_depth() {
         line[x] = colour;
       }
     }
+  }
+}
+
+int raster_set_projection(int32_t p) {
+  if (p < 0) return 1;
+  raster_target.projection = p;
+  return 0;
+}
+
+int raster_set_target(int32_t w, int32_t h, int32_t depth) {
+  const int32_t max_w = raster_target.large ? kLargeTargetWidth : 640;
+  const int32_t max_h = raster_target.large ? kLargeTargetHeight : 480;
+  if (depth < 8 || (w < h ? w : h) < 1 || w > max_w || h > max_h) return 1;
+  raster_target.width = w;
+  raster_target.height = h;
+  if (raster_target.depth != depth) raster_reset_mode();  // the mode's choices depend on depth
+  raster_target.depth = depth;
+  return 0;
+}
+
+int raster_set_buffers(uint32_t* fb, uint32_t* zb) {
+  if (!fb) return 1;
+  raster_target.framebuffer = fb;
+  raster_target.zbuffer = zb;
+  return 0;
+}
+
+void raster_set_depth_fill(bool on) {
+  if (raster_target.depth_fill != on) raster_reset_mode();
+  raster_target.depth_fill = on;
+}
+
+void raster_allow_large_targets(bool on) { raster_target.large = on; }
+
+int raster_set_projection_x(float factor) {
+  if (!(factor > 0.0f)) return 1;
+  raster_target.projection_x = factor;
+  return 0;
+}
+
+void zbuffer_clear() {
+  if (raster_target.zbuffer) {
+    std::memset(raster_target.zbuffer, 0,
+                static_cast<size_t>(raster_target.width) * raster_target.height * 4);
   }
 }

@@ -1,25 +1,19 @@
 // The frame render driver. The first half walks the object list (matrices, culling, projection,
-// face queue); the second sorts the queue by depth key and hands it to the face drawing pass.
+// face queue, light vectors); the second sorts the queue by depth key and hands queue and order
+// to the face drawing pass.
 // Hidden surfaces go by the painter's algorithm: the largest key (farthest) is drawn first.
 #include "render3d/render.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "base/saturate.h"
+#include "render3d/faces.h"
 #include "render3d/lighting.h"
+#include "render3d/raster.h"
 #include "render3d/render_internal.h"
 
-Vec3 light_position = {900.0f, 1000.0f, -400.0f};
-float shade_low = 0.0f;
-float shade_high = 65280.0f;
-float shade_span = 65536.0f;
-
 FaceQueue face_queue;
-const uint32_t* face_sorted = nullptr;
-int32_t face_sorted_count = 0;
-RasterTarget raster_target = {320, 200, 8, 256, nullptr, nullptr};
 
 namespace {
 
@@ -195,43 +189,6 @@ int32_t object_queue_faces(Object3D* o) {
   return face_queue.count;
 }
 
-void object_light_vector(Object3D* o) {
-  const Vec3 v = {o->position.x - light_position.x, o->position.y - light_position.y,
-                  o->position.z - light_position.z};
-  mat3_rotate_transposed(&o->local, &v, &o->light_vec);
-}
-
-float light_intensity(const Object3D* o, int32_t slot) {
-  const int32_t* faces = o->faces;
-  Vec3 n;
-  const int32_t vi = faces[slot];
-  if ((o->flags & kFlagVertexLit) && o->normals && vertex_ok(o, vi)) {
-    n = {o->normals[3 * vi], o->normals[3 * vi + 1], o->normals[3 * vi + 2]};
-  } else {
-    // The face normal, from the face holding this slot (an object that lost its vertex normals
-    // is lit per face).
-    const int32_t f = slot & ~3;
-    if (!vertex_ok(o, faces[f]) || !vertex_ok(o, faces[f + 1]) || !vertex_ok(o, faces[f + 2]))
-      return shade_low;
-    const float* v0 = &o->vertices[3 * faces[f]];
-    const float* v1 = &o->vertices[3 * faces[f + 1]];
-    const float* v2 = &o->vertices[3 * faces[f + 2]];
-    const Vec3 e1 = {v1[0] - v0[0], v1[1] - v0[1], v1[2] - v0[2]};
-    const Vec3 e2 = {v2[0] - v0[0], v2[1] - v0[1], v2[2] - v0[2]};
-    vec3_cross(&e1, &e2, &n);
-    vec3_normalize(&n);
-  }
-  const Vec3& l = o->light_vec;
-  const float nn = n.x * n.x + n.y * n.y + n.z * n.z;
-  const float ll = l.x * l.x + l.y * l.y + l.z * l.z;
-  const float d = std::sqrt(nn * ll);
-  float value = shade_low;
-  if (d != 0.0f) value = shade_low + (n.x * l.x + n.y * l.y + n.z * l.z) * shade_span / d;
-  if (value > shade_high) value = shade_high;
-  if (value < shade_low) value = shade_low;
-  return value;
-}
-
 void radix_pass(int32_t n, int32_t byte, const uint32_t* src, uint32_t* dst) {
   std::memset(radix_counters, 0, sizeof radix_counters);
   const int shift = 8 * byte;
@@ -260,18 +217,10 @@ uint32_t* radix_sort_pairs(int32_t n, const int32_t* keys, uint32_t* buffer, int
   return halves[passes & 1];
 }
 
-void zbuffer_clear() {
-  if (raster_target.zbuffer) {
-    std::memset(raster_target.zbuffer, 0,
-                static_cast<size_t>(raster_target.width) * raster_target.height * 4);
-  }
-}
-
 void frame_flush() {
   if (raster_target.zbuffer) zbuffer_clear();
-  face_sorted_count = face_queue.count;
-  face_sorted = radix_sort_pairs(face_queue.count, face_queue.key, sort_buffer, 3);
-  draw_queued_faces();
+  const uint32_t* sorted = radix_sort_pairs(face_queue.count, face_queue.key, sort_buffer, 3);
+  draw_queued_faces(face_queue, sorted, face_queue.count);
 }
 
 void render_view(View3D* view) {
@@ -287,43 +236,6 @@ void render_view(View3D* view) {
     }
   }
   frame_flush();
-}
-
-int raster_set_projection(int32_t p) {
-  if (p < 0) return 1;
-  raster_target.projection = p;
-  return 0;
-}
-
-int raster_set_target(int32_t w, int32_t h, int32_t depth) {
-  const int32_t max_w = raster_target.large ? kLargeTargetWidth : 640;
-  const int32_t max_h = raster_target.large ? kLargeTargetHeight : 480;
-  if (depth < 8 || (w < h ? w : h) < 1 || w > max_w || h > max_h) return 1;
-  raster_target.width = w;
-  raster_target.height = h;
-  if (raster_target.depth != depth) raster_reset_mode();  // the mode's choices depend on depth
-  raster_target.depth = depth;
-  return 0;
-}
-
-int raster_set_buffers(uint32_t* fb, uint32_t* zb) {
-  if (!fb) return 1;
-  raster_target.framebuffer = fb;
-  raster_target.zbuffer = zb;
-  return 0;
-}
-
-void raster_set_depth_fill(bool on) {
-  if (raster_target.depth_fill != on) raster_reset_mode();
-  raster_target.depth_fill = on;
-}
-
-void raster_allow_large_targets(bool on) { raster_target.large = on; }
-
-int raster_set_projection_x(float factor) {
-  if (!(factor > 0.0f)) return 1;
-  raster_target.projection_x = factor;
-  return 0;
 }
 
 int render_engine_init() {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render3d/lighting.h"
 #include "render3d/render.h"
 
 int32_t engine_users = 0;

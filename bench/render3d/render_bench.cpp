@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "base/framebuffer.h"
+#include "render3d/render.h"
 #include "render3d/render_internal.h"
 #include "tests/render3d/test_scene.h"
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "render3d/render.h"
 #include "render3d/render_internal.h"
 #include "scene3d/objects.h"
 #include "scene3d/reader3ds.h"

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "render3d/faces.h"
+#include "render3d/raster.h"
+#include "render3d/render.h"
 #include "render3d/render_internal.h"
 #include "tests/render3d/test_scene.h"
 

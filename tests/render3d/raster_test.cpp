@@ -4,7 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "render3d/render_internal.h"
+#include "render3d/raster.h"
+#include "render3d/render.h"
 
 namespace {
 
@@ -214,6 +215,22 @@ TEST_F(RasterTest, PerspectiveWalkerCarriesInverseDepth) {
   EXPECT_FLOAT_EQ(left_edges[0][3].f, 256.0f);  // 256 / w
   EXPECT_FLOAT_EQ(left_edges[9][1].f, 2560.0f);
   raster_set_target(kW, kH, 32);
+}
+
+TEST(RasterSetters, RefusalsKeepState) {
+  ASSERT_EQ(raster_set_target(320, 200, 32), 0);
+  EXPECT_EQ(raster_set_target(641, 200, 32), 1);
+  EXPECT_EQ(raster_set_target(320, 481, 32), 1);
+  EXPECT_EQ(raster_set_target(0, 200, 32), 1);
+  EXPECT_EQ(raster_set_target(320, 200, 7), 1);
+  EXPECT_EQ(raster_target.width, 320);
+  EXPECT_EQ(raster_target.height, 200);
+  EXPECT_EQ(raster_set_target(640, 480, 8), 0);
+  EXPECT_EQ(raster_set_projection(-1), 1);
+  EXPECT_EQ(raster_set_projection(0), 0);
+  EXPECT_EQ(raster_set_buffers(nullptr, nullptr), 1);
+  raster_set_projection(256);
+  raster_set_target(320, 240, 32);
 }
 
 }  // namespace

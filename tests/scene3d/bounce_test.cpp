@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "render3d/lighting.h"
 #include "scene3d/reader3ds.h"
 #include "scene_builder.h"
 #include "test_support.h"

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "render3d/lighting.h"
 #include "render3d/render.h"
 
 namespace {

@@ -19,7 +19,6 @@ uint32_t fb_work[kFbPixels];
 int32_t running = 1;
 bool show_gentle = false;
 bool show_start_screen = false;
-ShowTimes show_times;
 
 namespace {
 
@@ -38,7 +37,6 @@ void reset_state() {
   std::memset(fb_flash, 0, sizeof fb_flash);
   std::memset(fb_work, 0, sizeof fb_work);
   running = 1;
-  show_times = ShowTimes{};
 }
 
 const char* const kShowUsage =
@@ -77,6 +75,9 @@ int show_options(int argc, char** argv) {
   }
   return -1;
 }
+
+void show_set_gentle(bool gentle) { show_gentle = gentle; }
+bool show_is_gentle() { return show_gentle; }
 
 int show_main() {
   reset_state();

@@ -15,11 +15,11 @@ void show_request_quit();
 // without looking at pixels. Each scene fills it just before presenting; fields a scene
 // does not use stay at their neutral values (0, or -1 for selected and mix).
 struct SceneProbe {
-  int32_t t;             // the scene time (scene 11: u, the smear's clock)
+  int32_t t;             // the scene time (scene 11: the smear's clock, 100 ticks behind it)
   int32_t effect_time;   // the time handed to the scene's main effect (scene 3: the reversing one)
-  int32_t flash_end;     // F, 0 = none
+  int32_t flash_end;     // the running flash's end time, 0 = none
   int32_t flash_amount;  // what the flash added on this frame, 0 = no flash drawn
-  int32_t envelope_end;  // E (text pulse or bounce) or scene 8's bump end B, 0 = none
+  int32_t envelope_end;  // the end time of the text pulse, the bounce or scene 8's bump; 0 = none
   int32_t envelope;      // this frame's pulse alpha, bounce shift (h / 3) or bump blur radius
   int32_t selected;      // the selected strip, label or thumbnail; -1 = none
   int32_t mix;           // the alpha of a transition's cross-fade on this frame; -1 = none

@@ -13,7 +13,6 @@
 #include "base/frame_hash.h"
 #include "driver/show.h"
 #include "driver/show_observe.h"
-#include "driver/show_state.h"
 #include "music/music.h"
 #include "music/offline_audio.h"
 #include "platform/web.h"
@@ -58,8 +57,8 @@ void on_buffer(const int16_t* samples, int count, void*) {
 }  // namespace
 
 // The viewer's choice, made at the click while the live show waits for it: the scene script
-// reads show_gentle from its first frame on, after the wait.
-extern "C" EMSCRIPTEN_KEEPALIVE void web_choose_gentle(int gentle) { show_gentle = gentle != 0; }
+// reads the choice from its first frame on, after the wait.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_choose_gentle(int gentle) { show_set_gentle(gentle != 0); }
 
 int main(int argc, char** argv) {
   int fps = 0;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/show_run.h"
+#include "driver/show_run.h"
 #include "tools/capture/encoder.h"
 
 namespace {

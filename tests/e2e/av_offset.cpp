@@ -26,11 +26,11 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "driver/show_run.h"
 #include "music/music.h"
 #include "music/offline_audio.h"
 #include "music/pt.h"
 #include "music/snd.h"
-#include "platform/show_run.h"
 
 namespace {
 

@@ -22,7 +22,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "platform/show_run.h"
+#include "driver/show_run.h"
 #include "platform/wav_writer.h"
 #include "tools/capture/encoder.h"
 

@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "driver/show.h"
-#include "driver/show_state.h"
-#include "platform/show_run.h"
+#include "driver/show_run.h"
 #include "tools/capture/flash_report.h"
 
 namespace {
@@ -133,9 +132,9 @@ ShowFlashes run_show(bool gentle) {
     flash_report_frame(&out.report, pixels, kW, kH, r.scene, r.position);
     return true;
   };
-  show_gentle = gentle;
+  show_set_gentle(gentle);
   ShowRunResult run = show_run_offline(options);
-  show_gentle = false;
+  show_set_gentle(false);
   EXPECT_EQ(run.status, 0);
   flash_report_end(&out.report);
   out.frames = std::move(run.frames);
@@ -257,17 +256,17 @@ TEST(ShowOptions, GentleHelpAndUnknownArguments) {
   for (const OptionCase& c : cases) {
     std::vector<char*> argv{const_cast<char*>("driftlight")};
     for (const char* a : c.args) argv.push_back(const_cast<char*>(a));
-    show_gentle = false;
+    show_set_gentle(false);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_EQ(show_options(static_cast<int>(argv.size()), argv.data()), c.status);
     const std::string out = testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(show_gentle, c.gentle);
+    EXPECT_EQ(show_is_gentle(), c.gentle);
     EXPECT_EQ(out.find("--gentle") != std::string::npos, c.status == 0) << out;
     EXPECT_EQ(err.find("'--loud'") != std::string::npos, c.status == 2) << err;
   }
-  show_gentle = false;
+  show_set_gentle(false);
 }
 
 }  // namespace

@@ -8,14 +8,14 @@
 #include <cstring>
 #include <string>
 
-#include "driver/show_state.h"
-#include "platform/show_run.h"
+#include "driver/show.h"
+#include "driver/show_run.h"
 #include "platform/wav_writer.h"
 
 int main(int argc, char** argv) {
   int arg = 1;
   if (arg < argc && std::strcmp(argv[arg], "--gentle") == 0) {
-    show_gentle = true;
+    show_set_gentle(true);
     ++arg;
   }
   if (argc - arg < 1 || argc - arg > 2 || argv[arg][0] == '-') {

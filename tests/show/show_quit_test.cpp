@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "driver/show_observe.h"
+#include "driver/show_run.h"
 #include "driver/show_state.h"
 #include "effects/dots.h"
 #include "platform/offline.h"
-#include "platform/show_run.h"
 
 namespace {
 

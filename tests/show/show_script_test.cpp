@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "driver/scenes.h"
+#include "driver/show_run.h"
 #include "driver/show_state.h"
 #include "effects/blobs.h"
 #include "effects/compose.h"
 #include "effects/tunnel.h"
 #include "music/music.h"
-#include "platform/show_run.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 
 #include "base/framebuffer.h"
 #include "driftlight_version.h"
-#include "driver/show_state.h"
+#include "driver/show.h"
+#include "driver/show_run.h"
 #include "platform/png_writer.h"
-#include "platform/show_run.h"
 #include "platform/wav_writer.h"
 #include "tools/capture/encoder.h"
 #include "tools/capture/flash_report.h"
@@ -480,7 +480,7 @@ int main(int argc, char** argv) {
   }
   if (!cap.opt.png_dir.empty()) mkdir(cap.opt.png_dir.c_str(), 0777);
   flash_report_begin(&cap.flashes, cap.opt.fps);
-  show_gentle = cap.opt.gentle;
+  show_set_gentle(cap.opt.gentle);
 
   ShowRunOptions run;
   run.fps = cap.opt.fps;

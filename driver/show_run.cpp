@@ -1,4 +1,4 @@
-#include "platform/show_run.h"
+#include "driver/show_run.h"
 
 #include <algorithm>
 #include <cstdlib>

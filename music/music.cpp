@@ -1,5 +1,5 @@
 // The music face: open the device, load the module, start, read the position, stop. Which device
-// plays (SDL's, or the offline one that mixes on demand) is chosen at link time.
+// plays (SDL's, the offline one that mixes on demand, or the web page's) is chosen at link time.
 #include "music/music.h"
 
 #include <vector>

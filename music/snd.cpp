@@ -249,10 +249,10 @@ void mix_chunk(int16_t* out, int count) {
 
 }  // namespace
 
-void snd_install(int rate) {
+void snd_install(int rate, const char* device_name) {
   open_rate = rate;
   snd_driver =
-      AudioDriver{"SDL audio",      snd_reset,         hook_nothing,        hook_nothing,
+      AudioDriver{device_name,      snd_reset,         hook_nothing,        hook_nothing,
                   snd_close,        snd_define_sample, snd_set_voice_count, snd_set_master_volume,
                   snd_select_voice, snd_set_sample,    snd_set_period,      snd_set_volume,
                   snd_set_panning,  snd_set_position,  snd_set_data_end};

@@ -58,8 +58,9 @@ struct Voice {
   uint32_t ended;  // mixing voices only: a one-shot sample ran out
 };
 
-// Device operations. Two devices give snd_open, snd_start and snd_close, chosen at link time:
-// the SDL audio device (music_sdl) and the offline one that mixes on demand (music_offline).
+// Device operations. Three devices give snd_open, snd_start and snd_close, chosen at link time:
+// the SDL audio device (music_sdl), the offline one that mixes on demand (music_offline) and the
+// web page's, whose mixing runs in the browser's audio thread (music_web).
 int snd_open(int rate);  // 1 on success, 0 when the device does not open; opens it paused
 void snd_start();        // unpauses: the device begins asking for buffers
 void snd_close();
@@ -69,9 +70,9 @@ void snd_close();
 int64_t snd_heard_sample();
 constexpr int64_t kSndNoClock = INT64_MIN;
 void snd_reset();
-// For the devices: fill the driver table (the rate becomes the mixing rate at the next reset),
-// or record why the device did not open.
-void snd_install(int rate);
+// For the devices: fill the driver table under the device's name (the rate becomes the mixing
+// rate at the next reset), or record why the device did not open.
+void snd_install(int rate, const char* device_name);
 void snd_fail(const char* error);
 
 // Voice operations (the last six act on the selected control voice).

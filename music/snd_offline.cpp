@@ -6,7 +6,7 @@
 #include "music/snd.h"
 
 int snd_open(int rate) {
-  snd_install(rate);
+  snd_install(rate, "offline audio");
   return 1;
 }
 

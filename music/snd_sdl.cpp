@@ -74,7 +74,7 @@ int snd_open(int rate) {
     snd_fail("SDL audio error");
     return 0;
   }
-  snd_install(rate);
+  snd_install(rate, "SDL audio");
   return 1;
 }
 

@@ -34,7 +34,7 @@ int snd_open(int rate) {
     snd_fail("Web Audio error");
     return 0;
   }
-  snd_install(rate);
+  snd_install(rate, "Web Audio");
   return 1;
 }
 

@@ -20,7 +20,7 @@ int16_t buffer[kSndBufferSamples];
 // The device: the processor is the device thread, so opening, starting and closing have nothing
 // to do beyond what the driver does.
 int snd_open(int rate) {
-  snd_install(rate);
+  snd_install(rate, "Web Audio (audio thread)");
   return 1;
 }
 void snd_start() {}

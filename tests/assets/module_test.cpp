@@ -6,37 +6,44 @@
 #include <cmath>
 #include <set>
 
+#include "music/mod_file.h"
 #include "tests/assets/asset_files.h"
 #include "tools/modgen/modgen.h"
 
 namespace {
 
+using namespace mod_file;
+
+constexpr size_t kChannels = 4;  // the tag "M.K."
+constexpr size_t kPatternSize = size_t(kRows) * kChannels * kCellSize;
+
 struct ModuleFile {
   std::vector<uint8_t> bytes = read_asset("soundtrack.mod");
   int word(size_t at) const { return bytes[at] << 8 | bytes[at + 1]; }
-  int sample_length(int i) const { return 2 * word(20 + 30 * size_t(i - 1) + 22); }
-  int loop_start(int i) const { return 2 * word(20 + 30 * size_t(i - 1) + 26); }
-  int loop_length(int i) const { return 2 * word(20 + 30 * size_t(i - 1) + 28); }
+  static size_t record(int i) { return kSampleRecords + kSampleRecordSize * size_t(i - 1); }
+  int sample_length(int i) const { return 2 * word(record(i) + kSampleLength); }
+  int loop_start(int i) const { return 2 * word(record(i) + kSampleLoopStart); }
+  int loop_length(int i) const { return 2 * word(record(i) + kSampleLoopLength); }
   int highest_pattern() const {
-    return *std::max_element(bytes.begin() + 952, bytes.begin() + 1080);
+    return *std::max_element(bytes.begin() + kOrders, bytes.begin() + kOrders + kOrderCount);
   }
   const uint8_t* cell(int order, int row, int channel) const {
-    return &bytes[1084 + size_t(bytes[952 + size_t(order)]) * 1024 + size_t(row) * 16 +
-                  size_t(channel) * 4];
+    return &bytes[kPatterns + size_t(bytes[kOrders + size_t(order)]) * kPatternSize +
+                  (size_t(row) * kChannels + size_t(channel)) * kCellSize];
   }
 };
 
 TEST(Module, Layout) {
   const ModuleFile m;
-  ASSERT_GT(m.bytes.size(), 1084u);
-  EXPECT_EQ(std::string(m.bytes.begin() + 1080, m.bytes.begin() + 1084), "M.K.");
-  EXPECT_GE(m.bytes[950], 21);
-  EXPECT_LE(m.bytes[950], 128);
-  EXPECT_EQ(m.bytes[951], 0) << "restart at order 0";
+  ASSERT_GT(m.bytes.size(), kPatterns);
+  EXPECT_EQ(std::string(m.bytes.begin() + kTag, m.bytes.begin() + kTag + 4), "M.K.");
+  EXPECT_GE(m.bytes[kSongLength], 21);
+  EXPECT_LE(m.bytes[kSongLength], kOrderCount);
+  EXPECT_EQ(m.bytes[kRestart], 0) << "restart at order 0";
   EXPECT_LT(m.bytes.size(), 100u * 1024) << "small enough to embed";
 
-  size_t total = 1084 + size_t(m.highest_pattern() + 1) * 1024;
-  for (int i = 1; i <= 31; ++i) {
+  size_t total = kPatterns + size_t(m.highest_pattern() + 1) * kPatternSize;
+  for (int i = 1; i <= kSampleCount; ++i) {
     const int length = m.sample_length(i);
     total += size_t(length);
     if (i > kModSamples) {
@@ -44,8 +51,8 @@ TEST(Module, Layout) {
       continue;
     }
     EXPECT_GT(length, 0) << "sample " << i;
-    EXPECT_LE(m.bytes[20 + 30 * size_t(i - 1) + 25], 64) << "volume of sample " << i;
-    EXPECT_EQ(m.bytes[20 + 30 * size_t(i - 1) + 24], 0) << "finetune of sample " << i;
+    EXPECT_LE(m.bytes[ModuleFile::record(i) + kSampleVolume], 64) << "volume of sample " << i;
+    EXPECT_EQ(m.bytes[ModuleFile::record(i) + kSampleFinetune], 0) << "finetune of sample " << i;
     const bool loops = m.loop_length(i) > 2;
     EXPECT_EQ(loops, i == 5 || i == 6) << "sample " << i;
     if (loops) {
@@ -61,7 +68,7 @@ TEST(Module, PlaysStraightThroughAtSpeedSix) {
   const ModuleFile m;
   std::set<int> commands;
   int speed_commands = 0;
-  for (int order = 0; order < m.bytes[950]; ++order) {
+  for (int order = 0; order < m.bytes[kSongLength]; ++order) {
     for (int row = 0; row < 64; ++row) {
       for (int ch = 0; ch < kModChannels; ++ch) {
         const uint8_t* c = m.cell(order, row, ch);

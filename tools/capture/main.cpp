@@ -22,6 +22,7 @@
 #include "platform/wav_writer.h"
 #include "tools/capture/encoder.h"
 #include "tools/capture/flash_report.h"
+#include "tools/cli/whole_number.h"
 
 namespace {
 
@@ -52,16 +53,10 @@ struct Options {
 
 // A whole number from lo to hi, or a message naming the option.
 bool number(const char* name, const char* text, long lo, long hi, long* out) {
-  char* end = nullptr;
-  errno = 0;
-  long n = std::strtol(text, &end, 10);
-  if (!*text || *end || errno || n < lo || n > hi) {
-    std::fprintf(stderr, "driftlight-capture: %s wants a whole number from %ld to %ld, not '%s'\n",
-                 name, lo, hi, text);
-    return false;
-  }
-  *out = n;
-  return true;
+  if (cli_whole_number(text, lo, hi, out)) return true;
+  std::fprintf(stderr, "driftlight-capture: %s wants a whole number from %ld to %ld, not '%s'\n",
+               name, lo, hi, text);
+  return false;
 }
 
 // One row per option: its name, the value it takes (nullptr for a switch), its help and what it

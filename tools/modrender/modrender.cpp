@@ -18,6 +18,7 @@
 #include "music/pt.h"
 #include "music/snd.h"
 #include "platform/wav_writer.h"
+#include "tools/cli/whole_number.h"
 #include "tools/safe_output/safe_output.h"
 
 namespace {
@@ -313,10 +314,8 @@ int main(int argc, char** argv) {
   enum class Timing { kShow, kDetect, kCia, kVBlank } timing = Timing::kShow;
   // A whole number from lo to hi, or a usage error naming the option.
   auto whole = [&](const std::string& option, const char* text, int lo, int hi, int* value) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) {
+    long v;
+    if (!cli_whole_number(text, lo, hi, &v)) {
       std::fprintf(stderr, "modrender: %s needs a whole number from %d to %d, got '%s'\n",
                    option.c_str(), lo, hi, text);
       return false;
@@ -493,7 +492,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "modrender: audio start-up failed\n");
     return 1;
   }
-  snd_install(rate);  // the mixing rate from the next reset on
+  snd_install(rate, snd_driver.name);  // the mixing rate from the next reset on
   if (timing == Timing::kDetect) {
     std::string why;
     timing = detect_vblank(module, channels, rate, &why) ? Timing::kVBlank : Timing::kCia;

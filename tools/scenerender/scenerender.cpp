@@ -20,6 +20,7 @@
 #include "render3d/render.h"
 #include "scene3d/objects.h"
 #include "scene3d/reader3ds.h"
+#include "tools/cli/whole_number.h"
 #include "tools/safe_output/safe_output.h"
 
 namespace {
@@ -95,10 +96,8 @@ struct Options {
 };
 
 bool parse_int(const char* s, int* out) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(s, &end, 10);
-  if (errno != 0 || end == s || *end != 0 || v < 0 || v > 1000000) return false;
+  long v;
+  if (!cli_whole_number(s, 0, 1000000, &v)) return false;
   *out = static_cast<int>(v);
   return true;
 }

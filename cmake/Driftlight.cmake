@@ -65,6 +65,19 @@ function(driftlight_test name)
                        DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${discovery_mode})
 endfunction()
 
+# driftlight_program_test(name COMMAND ... [TIMEOUT seconds]): a unit-labelled test (a script)
+# that starts this build's programs itself; DRIFTLIGHT_RUN in its environment is what runs them
+# (the emulator of a 32-bit build on a kernel that runs no 32-bit process, else empty).
+function(driftlight_program_test name)
+  cmake_parse_arguments(P "" "TIMEOUT" "COMMAND" ${ARGN})
+  if(NOT P_TIMEOUT)
+    set(P_TIMEOUT 600)
+  endif()
+  add_test(NAME ${name} COMMAND ${P_COMMAND})
+  set_tests_properties(${name} PROPERTIES LABELS unit TIMEOUT ${P_TIMEOUT}
+                       ENVIRONMENT "DRIFTLIGHT_RUN=${CMAKE_CROSSCOMPILING_EMULATOR}")
+endfunction()
+
 # driftlight_bench(name SOURCES ... LIBS ...): a Google Benchmark program (not run by CTest).
 # driftlight_skipped_test(name LABEL label REASON text): stands in for a suite that cannot be
 # built here (its peer library is missing), so that a run lists it as skipped, with the reason,

@@ -215,12 +215,10 @@ constexpr int kBaseline = 18;
 constexpr int kLeftMargin = 3;
 constexpr int kMaxInk = 190;
 
-// Draws text with the given extra spacing (26.6 units) into a wide canvas; returns the ink's
-// first and last column (first > last when nothing was drawn).
-void lay_out(FT_Face face, const char* text, long tracking, std::vector<uint8_t>& canvas,
-             int canvas_width, int& first, int& last) {
-  canvas.assign(size_t(canvas_width) * kStripHeight, 0);
-  long pen = 64 * 16;  // start well inside the canvas; the ink is moved afterwards
+// Sets text from the pen position (26.6 units) on the baseline y, adding each glyph's coverage
+// into a width x height canvas, with the given extra spacing after each glyph.
+void set_text(FT_Face face, const char* text, long pen, int baseline, long tracking,
+              std::vector<uint8_t>& canvas, int width, int height) {
   FT_UInt previous = 0;
   for (const char* c = text; *c; ++c) {
     const FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(uint8_t(*c)));
@@ -228,21 +226,30 @@ void lay_out(FT_Face face, const char* text, long tracking, std::vector<uint8_t>
       FT_Vector kern;
       if (FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) pen += kern.x;
     }
+    previous = glyph;
     if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER) != 0) continue;
     const FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bm = slot->bitmap;
-    const int ox = int(pen >> 6) + slot->bitmap_left, oy = kBaseline - slot->bitmap_top;
+    const int ox = int(pen >> 6) + slot->bitmap_left, oy = baseline - slot->bitmap_top;
     for (unsigned r = 0; r < bm.rows; ++r) {
       for (unsigned col = 0; col < bm.width; ++col) {
         const int x = ox + int(col), y = oy + int(r);
-        if (x < 0 || x >= canvas_width || y < 0 || y >= kStripHeight) continue;
-        uint8_t& dst = canvas[size_t(y) * canvas_width + x];
+        if (x < 0 || x >= width || y < 0 || y >= height) continue;
+        uint8_t& dst = canvas[size_t(y) * width + x];
         dst = uint8_t(std::min(255, dst + bm.buffer[r * bm.pitch + col]));
       }
     }
     pen += slot->advance.x + tracking;
-    previous = glyph;
   }
+}
+
+// Draws text with the given extra spacing (26.6 units) into a wide canvas; returns the ink's
+// first and last column (first > last when nothing was drawn).
+void lay_out(FT_Face face, const char* text, long tracking, std::vector<uint8_t>& canvas,
+             int canvas_width, int& first, int& last) {
+  canvas.assign(size_t(canvas_width) * kStripHeight, 0);
+  // Start well inside the canvas; the ink is moved afterwards.
+  set_text(face, text, 64 * 16, kBaseline, tracking, canvas, canvas_width, kStripHeight);
   first = canvas_width;
   last = -1;
   for (int x = 0; x < canvas_width; ++x) {
@@ -335,29 +342,7 @@ int text_width(FT_Face face, const std::string& text) {
 // Draws one line with its left end at x and its baseline at y, adding coverage.
 void draw_line(FT_Face face, const std::string& text, int x, int y, std::vector<uint8_t>& canvas,
                int width, int height) {
-  long pen = long(x) * 64;
-  FT_UInt previous = 0;
-  for (const char c : text) {
-    const FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(uint8_t(c)));
-    if (previous && FT_HAS_KERNING(face)) {
-      FT_Vector kern;
-      if (FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) pen += kern.x;
-    }
-    previous = glyph;
-    if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER) != 0) continue;
-    const FT_GlyphSlot slot = face->glyph;
-    const FT_Bitmap& bm = slot->bitmap;
-    const int ox = int(pen >> 6) + slot->bitmap_left, oy = y - slot->bitmap_top;
-    for (unsigned r = 0; r < bm.rows; ++r) {
-      for (unsigned col = 0; col < bm.width; ++col) {
-        const int px = ox + int(col), py = oy + int(r);
-        if (px < 0 || px >= width || py < 0 || py >= height) continue;
-        uint8_t& dst = canvas[size_t(py) * width + px];
-        dst = uint8_t(std::min(255, dst + bm.buffer[r * bm.pitch + col]));
-      }
-    }
-    pen += slot->advance.x;
-  }
+  set_text(face, text.c_str(), long(x) * 64, y, 0, canvas, width, height);
 }
 
 // Greedy word wrap to the given width.

@@ -215,6 +215,14 @@ constexpr int kBaseline = 18;
 constexpr int kLeftMargin = 3;
 constexpr int kMaxInk = 190;
 
+// FreeType and the font; false (with nothing left open) when either fails.
+bool open_font(const std::string& font_path, FT_Library& library, FT_Face& face) {
+  if (FT_Init_FreeType(&library) != 0) return false;
+  if (FT_New_Face(library, font_path.c_str(), 0, &face) == 0) return true;
+  FT_Done_FreeType(library);
+  return false;
+}
+
 // Sets text from the pen position (26.6 units) on the baseline y, adding each glyph's coverage
 // into a width x height canvas, with the given extra spacing after each glyph.
 void set_text(FT_Face face, const char* text, long pen, int baseline, long tracking,
@@ -266,12 +274,8 @@ void lay_out(FT_Face face, const char* text, long tracking, std::vector<uint8_t>
 
 std::vector<uint8_t> imagegen_strips(const std::string& font_path) {
   FT_Library library;
-  if (FT_Init_FreeType(&library) != 0) return {};
   FT_Face face;
-  if (FT_New_Face(library, font_path.c_str(), 0, &face) != 0) {
-    FT_Done_FreeType(library);
-    return {};
-  }
+  if (!open_font(font_path, library, face)) return {};
   constexpr int kCanvas = 1024;
   std::vector<uint8_t> strips(size_t(kStripWidth) * kStripHeight * kStripCount, 0);
   std::vector<uint8_t> canvas;
@@ -371,12 +375,8 @@ std::vector<std::string> wrap(FT_Face face, const std::string& text, int width) 
 
 std::vector<uint8_t> imagegen_start_screen(const std::string& font_path) {
   FT_Library library;
-  if (FT_Init_FreeType(&library) != 0) return {};
   FT_Face face;
-  if (FT_New_Face(library, font_path.c_str(), 0, &face) != 0) {
-    FT_Done_FreeType(library);
-    return {};
-  }
+  if (!open_font(font_path, library, face)) return {};
   constexpr int W = kStartScreenWidth, H = kStartScreenHeight;
   std::vector<uint8_t> screen(size_t(W) * H, 0);
   const int text_width_max = W - 2 * kStartMargin;

@@ -8,9 +8,10 @@
 # Needs modrender and show_frames built in both (neither needs more than the core). A build whose
 # programs this machine runs only under emulation (a 32-bit build where the kernel runs no 32-bit
 # process: CMAKE_CROSSCOMPILING_EMULATOR in its cache) runs them through that emulator. Exits 1
-# when anything differs, or when fewer than the soundtrack and both shows were compared.
+# when anything differs, when a program did not run, or when fewer files than expected (the
+# soundtrack, each test module, both shows) were compared.
 set -u
-usage() { sed -n '2,10p' "$0" | cut -c3-; }
+usage() { sed -n '2,12p' "$0" | cut -c3-; }
 case "${1:-}" in -h | --help) usage; exit 0 ;; esac
 [ $# -ge 2 ] || { usage >&2; exit 2; }
 a=$1
@@ -52,11 +53,11 @@ render() {
   local mod=$1 name=$2
   shift 2
   local ra rb
-  "${run_a[@]}" "$a/tools/modrender/modrender" "$mod" "$work/a/$name.wav" --timeline "$work/a/$name.rows" "$@" \
-    >/dev/null 2>"$work/a/$name.err"
+  "${run_a[@]}" "$a/tools/modrender/modrender" "$mod" "$work/a/$name.wav" \
+    --timeline "$work/a/$name.rows" "$@" >/dev/null 2>"$work/a/$name.err"
   ra=$?
-  "${run_b[@]}" "$b/tools/modrender/modrender" "$mod" "$work/b/$name.wav" --timeline "$work/b/$name.rows" "$@" \
-    >/dev/null 2>"$work/b/$name.err"
+  "${run_b[@]}" "$b/tools/modrender/modrender" "$mod" "$work/b/$name.wav" \
+    --timeline "$work/b/$name.rows" "$@" >/dev/null 2>"$work/b/$name.err"
   rb=$?
   if [ "$ra" -ge 126 ] || [ "$rb" -ge 126 ]; then
     differs "$name: modrender did not run (status $ra and $rb)"

@@ -91,14 +91,14 @@ i386:
 # The comparison needs modrender and show_frames from the main build as the reference.
 test-i386: i386 configure
 	cmake --build $(BUILD) -j $(JOBS) --target modrender show_frames close_window
-	@if grep -q '^DRIFTLIGHT_I386_NATIVE:BOOL=OFF' $(I386)/CMakeCache.txt; then \
+	@if grep -q '^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=.' $(I386)/CMakeCache.txt; then \
 	  echo "32-bit x86: the tests run the 32-bit programs under qemu-i386"; \
 	else echo "32-bit x86: the tests run natively"; fi
 	ctest --test-dir $(I386) -L 'unit|conformance' --output-on-failure -j $(JOBS)
 	tools/compare-builds.sh $(BUILD) $(I386)
 	@if [ -x $(I386)/driver/driftlight ]; then \
 	  tests/e2e/window.sh wm $(I386)/driver/driftlight $(BUILD)/tests/e2e/close_window; \
-	elif grep -q '^DRIFTLIGHT_I386_NATIVE:BOOL=OFF' $(I386)/CMakeCache.txt; then \
+	elif grep -q '^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=.' $(I386)/CMakeCache.txt; then \
 	  echo "32-bit x86: no SDL program (the 32-bit programs run only under qemu-i386 here), so no end-to-end run"; \
 	else echo "32-bit x86: no SDL program (libsdl2-dev:i386 is not installed), so no end-to-end run"; fi
 
